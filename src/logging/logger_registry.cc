@@ -1,0 +1,38 @@
+#include "logging/logger_registry.h"
+
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "logging/spin_lock.h"
+
+namespace sondrel {
+namespace {
+
+struct Registry {
+  SpinLock lock;
+  std::vector<std::pair<std::string, LoggerPtr>> entries;
+};
+
+// Never destroyed: loggers are used by threads and static objects until the very end.
+Registry& TheRegistry() {
+  static auto* registry = new Registry;
+  return *registry;
+}
+
+}  // namespace
+
+LoggerPtr GetLogger(std::string_view category) {
+  Registry& registry = TheRegistry();
+  std::lock_guard<SpinLock> hold(registry.lock);
+  for (const auto& [name, logger] : registry.entries) {
+    if (name == category) {
+      return logger;
+    }
+  }
+  auto logger = std::make_shared<Logger>(std::string(category), CurrentLoggingEnvironment());
+  registry.entries.emplace_back(std::string(category), logger);
+  return logger;
+}
+
+}  // namespace sondrel
