@@ -214,10 +214,10 @@ bool FakeServer::WaitForConnections(size_t count, int timeoutMs) {
                            [&] { return accepted_ >= count; });
 }
 
-bool FakeServer::WaitForScripts(int timeoutMs) {
+bool FakeServer::WaitForScripts(size_t count, int timeoutMs) {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                           [&] { return finished_ == accepted_; });
+                           [&] { return finished_ >= count; });
 }
 
 void FakeServer::Accept() {

@@ -90,8 +90,8 @@ class FakeServer {
   uint16_t port() const { return endpoint().port(); }
   // Waits until `count` connections have been accepted.
   bool WaitForConnections(size_t count, int timeoutMs = kFakeServerTimeoutMs);
-  // Waits until every script started so far has returned.
-  bool WaitForScripts(int timeoutMs = kFakeServerTimeoutMs);
+  // Waits until the scripts of `count` connections have returned.
+  bool WaitForScripts(size_t count = 1, int timeoutMs = kFakeServerTimeoutMs);
 
  private:
   // One accepted connection: its io_context, the thread that runs its script, and whether the
