@@ -7,6 +7,10 @@
 namespace sondrel {
 
 std::unique_ptr<TiXmlDocument> LoadXmlFile(const std::wstring& path) {
+  // A directory opens like a file here, but its length is nonsense to the parser.
+  if (platform::DirectoryExists(path)) {
+    return nullptr;
+  }
   std::FILE* file = std::fopen(platform::NativePath(path).c_str(), "rb");
   if (file == nullptr) {
     return nullptr;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/temp_dir.h"
 
 namespace sondrel {
@@ -28,6 +30,8 @@ TEST(XmlFileTest, MissingOrMalformedFilesGiveNothing) {
   EXPECT_EQ(LoadXmlFile(dir.wide() + L"missing.xml"), nullptr);
   EXPECT_EQ(LoadXmlFile(dir.wide() + L"bad.xml"), nullptr);
   EXPECT_EQ(LoadXmlFile(dir.wide() + L"empty.xml"), nullptr);
+  std::filesystem::create_directory(dir.path() / "directory.xml");
+  EXPECT_EQ(LoadXmlFile(dir.wide() + L"directory.xml"), nullptr);
 }
 
 }  // namespace
