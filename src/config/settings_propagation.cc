@@ -1,0 +1,42 @@
+#include "config/settings_propagation.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/utf8.h"
+
+namespace sondrel {
+
+void PropagateSettings(const SettingsStore& store, IOptionSink& sink) {
+  Settings settings;
+  std::vector<CommServerEntry> servers;
+  store.CopySettings(settings, servers);
+  const std::string region = platform::ToUtf8(settings.region.View());
+
+  sink.SetOption(kOptionServers, &servers);
+  sink.SetOption(kOptionRegion, region.c_str());
+  const std::pair<SettingsOptionCode, int32_t> numbers[] = {
+      {kOptionRequestTimeout, settings.timeout},
+      {kOptionSocketTimeout, settings.timeout},
+      {kOptionCompressionLevel, settings.compressionLevel},
+      {kOptionCompressionMinBytes, settings.compressionMinBytes},
+      {kOptionConnectAsync, settings.connectAsync},
+      {kOptionOverloadedLimit, settings.overloadedServerLimit},
+      {kOptionUnderloadedLimit, settings.underloadedServerLimit},
+      {kOptionReconnectInterval, settings.reconnectInterval},
+      {kOptionMinServerConnections, settings.minServerConnections},
+      {kOptionMaxServerConnections, settings.maxServerConnections},
+      {kOptionAcceptConnectSameServer, settings.acceptConnectSameServer},
+      {kOptionEnableScan, settings.enableScan},
+      {kOptionDetectLatency, settings.detectLatency},
+      {kOptionScanLocalIfError, settings.scanLocalIfError},
+      {kOptionLatencyTimeout, settings.latencyTimeout},
+  };
+  for (const auto& [code, value] : numbers) {
+    sink.SetOption(code, &value);
+  }
+  sink.ApplyOptions();
+}
+
+}  // namespace sondrel

@@ -1,0 +1,14 @@
+// Hands the live settings to the connection manager.
+#pragma once
+
+#include "config/option_sink.h"
+#include "config/settings_store.h"
+
+namespace sondrel {
+
+// Takes a copy of the settings and sets, in this order: the server list, the region, then the
+// numbers (booleans as 0/1 words) from the request time-out to the latency time-out; then
+// applies once.
+void PropagateSettings(const SettingsStore& store, IOptionSink& sink);
+
+}  // namespace sondrel
