@@ -87,6 +87,11 @@ std::vector<FileRange> FakeHost::reads() const {
   return ranges;
 }
 
+void FakeHost::ClearReads() {
+  std::lock_guard guard(lock_);
+  calls_.clear();
+}
+
 std::vector<ReadCall> FakeHost::readCalls() const {
   std::lock_guard guard(lock_);
   return calls_;
@@ -115,7 +120,7 @@ int32_t FakeHost::Read(uint8_t* buffer, const HostFileRange& range, uint32_t* by
   uint32_t delivered = static_cast<uint32_t>(available);
   uint32_t reported = delivered;
   int32_t result = 0;
-  const auto fault = faults_.find(calls_.size());
+  const auto fault = faults_.find(readsSoFar_++);
   if (fault != faults_.end()) {
     switch (fault->second.kind) {
       case FaultKind::kFail:
@@ -133,8 +138,11 @@ int32_t FakeHost::Read(uint8_t* buffer, const HostFileRange& range, uint32_t* by
         break;
     }
   }
-  for (uint32_t i = 0; i < delivered; ++i) {
-    buffer[i] = ByteAt(range.offset + i);
+  const uint64_t stored =
+      range.offset < file_.size() ? std::min<uint64_t>(delivered, file_.size() - range.offset) : 0;
+  std::copy_n(file_.begin() + static_cast<std::ptrdiff_t>(range.offset), stored, buffer);
+  for (uint64_t i = stored; i < delivered; ++i) {
+    buffer[i] = PatternByte(range.offset + i);
   }
   *bytesRead = reported;
   calls_.push_back({{range.offset, range.count}, result, reported});

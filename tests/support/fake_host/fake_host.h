@@ -55,6 +55,8 @@ class FakeHost {
 
   std::vector<FileRange> reads() const;
   std::vector<ReadCall> readCalls() const;
+  // Forgets the calls recorded so far (the fault indexes count from the first call ever).
+  void ClearReads();
 
  private:
   enum class FaultKind { kFail, kNothing, kShort, kTooMuch };
@@ -76,6 +78,7 @@ class FakeHost {
   int32_t getSizeResult_ = 0;
   std::map<size_t, Fault> faults_;
   std::vector<ReadCall> calls_;
+  size_t readsSoFar_ = 0;
 };
 
 }  // namespace sondrel::test
