@@ -59,7 +59,8 @@ int32_t CSondrel::Disinfect(const HostCallbacks*, const DisinfectRequest* reques
   return status;
 }
 
-// A request goes remote only once the connection manager has reported a usable server.
+// A request goes remote only once the connection manager has reported a usable server; until
+// then every request is left to the host's own engine.
 int32_t CSondrel::ScanInternal(const char* path) {
   if (!canScanRemote_) {
     LOG_INFO(logger_, "ScanInternal ignore new request, canScanRemote is false: "
