@@ -14,10 +14,11 @@ struct Registry {
   std::vector<std::pair<std::string, LoggerPtr>> entries;
 };
 
-// Never destroyed: loggers are used by threads and static objects until the very end.
+// Lives as long as the library: loggers handed out stay alive through their shared owners even
+// when the registry goes away with the library.
 Registry& TheRegistry() {
-  static auto* registry = new Registry;
-  return *registry;
+  static Registry registry;
+  return registry;
 }
 
 }  // namespace

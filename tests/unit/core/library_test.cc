@@ -22,8 +22,7 @@ class LibraryTest : public testing::Test {
     coreUninit_ = Resolve<decltype(&CoreUninit)>("CoreUninit");
     coreDisinfect_ = Resolve<decltype(&CoreDisinfect)>("CoreDisinfect");
   }
-  // The module stays loaded: its logger registry lives until the process exits, and unloading
-  // would leave that registry unreachable, hiding a real leak behind an intended one.
+  void TearDown() override { platform::FreeModule(module_); }
 
   template <typename Function>
   Function Resolve(const char* name) {
