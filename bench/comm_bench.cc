@@ -5,7 +5,6 @@
 // The baseline moves the same frames with plain blocking Asio calls on the benchmark thread.
 #include <benchmark/benchmark.h>
 
-#include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
@@ -25,6 +24,7 @@
 #include "comm/payload_buffer.h"
 #include "comm/send_message.h"
 #include "loopback_peer.h"
+#include "unit/comm/io_thread.h"
 
 namespace sondrel::bench {
 namespace {
@@ -65,22 +65,6 @@ class BenchSocket : public CommSocketBase {
   uint64_t received_ = 0;
 };
 
-class IoThread {
- public:
-  IoThread() : work_(io_.get_executor()), thread_([this] { io_.run(); }) {}
-  ~IoThread() {
-    work_.reset();
-    io_.stop();
-    thread_.join();
-  }
-  boost::asio::io_context& io() { return io_; }
-
- private:
-  boost::asio::io_context io_;
-  boost::asio::executor_work_guard<boost::asio::io_context::executor_type> work_;
-  std::thread thread_;
-};
-
 // One frame as the library would send it, for the baseline to send as it is.
 std::vector<uint8_t> FrameBytes(uint32_t payloadLength) {
   std::vector<uint8_t> payload(payloadLength, 0x5A);
@@ -91,7 +75,7 @@ std::vector<uint8_t> FrameBytes(uint32_t payloadLength) {
 
 void SessionStream(benchmark::State& state) {
   LoopbackPeer peer(LoopbackPeer::Mode::Sink);
-  auto io = std::make_unique<IoThread>();
+  auto io = std::make_unique<test::IoThread>();
   auto socket = std::make_shared<BenchSocket>(io->io());
   socket->Connect(peer.endpoint());
   const uint64_t frameLength = kStreamPayload + 68;
@@ -133,7 +117,7 @@ void RawStream(benchmark::State& state) {
 
 void SessionRoundTrip(benchmark::State& state) {
   LoopbackPeer peer(LoopbackPeer::Mode::Echo);
-  auto io = std::make_unique<IoThread>();
+  auto io = std::make_unique<test::IoThread>();
   auto socket = std::make_shared<BenchSocket>(io->io());
   socket->Connect(peer.endpoint());
   socket->StartReading();

@@ -7,6 +7,14 @@
 // so the object outlives its pending operations. All completion handlers run on the one thread
 // that runs the io_context given at construction; with TLS they run through `strand`, so that the
 // TLS stream is never used by two threads at once.
+//
+// A derived connection is made with std::make_shared. It implements process_message; it may
+// override close (ending with do_close), the two error hooks, and Receive (calling the base's
+// first and acting on a result of 0). Once connected it starts the read loop with do_read_header,
+// posted through strand() when TLS is attached. attach_tls is called while no I/O is in flight,
+// and a TLS stream that has been closed is replaced by a new attach_tls before reconnecting. The
+// io_context must be destroyed after the object: a class that owns its io_context keeps it in a
+// base class listed before this one.
 #pragma once
 
 #include <array>

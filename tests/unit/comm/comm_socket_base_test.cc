@@ -104,6 +104,30 @@ class SocketTestBase {
     return socket;
   }
 
+  // The server sends `bytes` and waits for the client to end the connection. Checks what every
+  // input that must end a connection leads to: the client closes it, reports exactly one read
+  // error, processes nothing and logs `logged` followed by its address.
+  std::shared_ptr<RecordingSocket> ExpectConnectionEnded(const std::vector<uint8_t>& bytes,
+                                                         const std::string& logged) {
+    bool closedByClient = false;
+    FakeServer server(
+        [&](FakeConnection& connection) {
+          connection.SendRaw(bytes);
+          closedByClient = connection.WaitForClose();
+        },
+        ServerOptions());
+    LogCapture capture;
+    auto socket = Connected(server);
+    EXPECT_TRUE(socket->WaitForReadErrors(1));
+    EXPECT_TRUE(server.WaitForScripts());
+    EXPECT_TRUE(closedByClient);
+    EXPECT_TRUE(capture.Contains(logged + socket->LoggedAddress())) << logged;
+    EXPECT_TRUE(socket->closed());
+    EXPECT_EQ(socket->readErrors().size(), 1u);
+    EXPECT_TRUE(socket->messages().empty());
+    return socket;
+  }
+
   bool tls_ = false;
   boost::asio::ssl::context clientTls_{boost::asio::ssl::context::tls_client};
   IoThread io_;
@@ -176,27 +200,11 @@ TEST_P(CommSocketTest, FrameWithoutBodyIsSkipped) {
 TEST_P(CommSocketTest, WrongVersionClosesTheConnection) {
   for (const uint32_t version : {1u, 3u}) {
     SCOPED_TRACE(version);
-    bool closedByClient = false;
-    FakeServer server(
-        [&](FakeConnection& connection) {
-          WireFrame frame = PlainFrame(104, 1, {1, 2, 3, 4});
-          frame.commVersion = version;
-          connection.Send(frame);
-          closedByClient = connection.WaitForClose();
-        },
-        ServerOptions());
-    LogCapture capture;
-    auto socket = Connected(server);
-    ASSERT_TRUE(socket->WaitForReadErrors(1));
-    ASSERT_TRUE(server.WaitForScripts());
-    EXPECT_TRUE(closedByClient);
-    EXPECT_TRUE(capture.Contains("handle_read_header - different communication versions!!! " +
-                                 std::to_string(version) + " vs 2 Client will be disconnected. " +
-                                 socket->LoggedAddress()));
-    EXPECT_TRUE(socket->closed());
-    EXPECT_EQ(socket->readErrors().size(), 1u);
-    EXPECT_FALSE(socket->readErrors()[0]);
-    EXPECT_TRUE(socket->messages().empty());
+    WireFrame frame = PlainFrame(104, 1, {1, 2, 3, 4});
+    frame.commVersion = version;
+    auto socket = ExpectConnectionEnded(
+        PackFrame(frame), "handle_read_header - different communication versions!!! " +
+                              std::to_string(version) + " vs 2 Client will be disconnected. ");
     EXPECT_EQ(socket->bytesReceived(), 0u);
   }
 }
@@ -217,27 +225,26 @@ TEST_P(CommSocketTest, UnreasonableLengthsCloseTheConnectionBeforeTheBody) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.bodyLength);
-    bool closedByClient = false;
     // Only the header is sent: a client that went on to read the body would wait for ever.
-    FakeServer server(
-        [&](FakeConnection& connection) {
-          connection.SendRaw(HeaderOnly(c.bodyLength, c.compressed, c.compressedLength));
-          closedByClient = connection.WaitForClose();
-        },
-        ServerOptions());
-    LogCapture capture;
-    auto socket = Connected(server);
-    ASSERT_TRUE(socket->WaitForReadErrors(1));
-    ASSERT_TRUE(server.WaitForScripts());
-    EXPECT_TRUE(closedByClient);
-    EXPECT_TRUE(capture.Contains("handle_read_header - frame refused: " + c.problem +
-                                 ", bodyLength " + std::to_string(c.bodyLength) +
-                                 ", compressedLength " + std::to_string(c.compressedLength) +
-                                 ". Client will be disconnected. " + socket->LoggedAddress()));
-    EXPECT_EQ(socket->readErrors().size(), 1u);
-    EXPECT_TRUE(socket->messages().empty());
+    auto socket = ExpectConnectionEnded(
+        HeaderOnly(c.bodyLength, c.compressed, c.compressedLength),
+        "handle_read_header - frame refused: " + c.problem + ", bodyLength " +
+            std::to_string(c.bodyLength) + ", compressedLength " +
+            std::to_string(c.compressedLength) + ". Client will be disconnected. ");
     EXPECT_EQ(socket->bytesReceived(), 20u);
   }
+}
+
+TEST_P(CommSocketTest, UndecodableMessageClosesTheConnection) {
+  const WireFrame corrupt = CorruptStreamFrame();
+  ExpectConnectionEnded(PackFrame(corrupt),
+                        "handle_read_body - fail to uncompress message!!! len=0 must be 100 "
+                        "compressed len 8 ");
+  ExpectConnectionEnded(PackFrame(OversizedPayloadFrame()),
+                        "handle_read_body - refused message: announced payload longer than the "
+                        "largest accepted, payloadLength " +
+                            std::to_string(kMaxDecompressedPayloadLength + 1) +
+                            ". Client will be disconnected. ");
 }
 
 TEST_P(CommSocketTest, CompressedMessageThatExpandsShortIsDeliveredWithAZeroTail) {
@@ -258,48 +265,6 @@ TEST_P(CommSocketTest, CompressedMessageThatExpandsShortIsDeliveredWithAZeroTail
   EXPECT_EQ(ReceivedMessage(*messages[1]).messageType(), 105u);
   EXPECT_TRUE(capture.Contains("decompressed len != expected len 3 8 " + socket->LoggedAddress()));
   EXPECT_TRUE(socket->readErrors().empty());
-}
-
-TEST_P(CommSocketTest, UndecodableMessageClosesTheConnection) {
-  struct Case {
-    WireFrame frame;
-    std::string logged;
-  };
-  const Case cases[] = {
-      {CorruptStreamFrame(), "handle_read_body - fail to uncompress message!!! len="},
-      {OversizedPayloadFrame(),
-       "handle_read_body - refused message: announced payload longer than the largest "
-       "accepted, payloadLength " +
-           std::to_string(kMaxDecompressedPayloadLength + 1) + ". Client will be disconnected. "},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.logged);
-    bool closedByClient = false;
-    FakeServer server(
-        [&](FakeConnection& connection) {
-          connection.Send(c.frame);
-          closedByClient = connection.WaitForClose();
-        },
-        ServerOptions());
-    LogCapture capture;
-    auto socket = Connected(server);
-    ASSERT_TRUE(socket->WaitForReadErrors(1));
-    ASSERT_TRUE(server.WaitForScripts());
-    EXPECT_TRUE(closedByClient);
-    EXPECT_TRUE(capture.Contains(c.logged));
-    EXPECT_TRUE(socket->closed());
-    EXPECT_EQ(socket->readErrors().size(), 1u);
-    EXPECT_TRUE(socket->messages().empty());
-  }
-}
-
-TEST_P(CommSocketTest, CorruptStreamLogsWhatZlibReported) {
-  FakeServer server([](FakeConnection& connection) { connection.Send(CorruptStreamFrame()); },
-                    ServerOptions());
-  LogCapture capture;
-  auto socket = Connected(server);
-  ASSERT_TRUE(socket->WaitForReadErrors(1));
-  EXPECT_TRUE(capture.Contains(" must be 100 compressed len 8 " + socket->LoggedAddress()));
 }
 
 TEST_P(CommSocketTest, FailedWritesDoNotStopTheQueue) {
