@@ -294,10 +294,20 @@ TEST_P(CommSocketTest, SynchronousWriteReturnsTheSocketError) {
   std::string payload = "hello";
   EXPECT_EQ(send_message(*socket, 0, 0, 0, 0xF0000001, 0, payload.data(), 5, true, 0, -1),
             kSendFailed);
-  EXPECT_TRUE(capture.Contains("Error writing to the socket "));
+  const int error = socket->write_message(BuildMessage({}, nullptr, 0, true, {}));
+  EXPECT_NE(error, 0);
+  EXPECT_EQ(capture.Count("Error writing to the socket "), 2u);
+  EXPECT_TRUE(capture.Contains("Error writing to the socket " + std::to_string(error) + " "));
   EXPECT_TRUE(capture.Contains(" " + socket->LoggedAddress()));
-  // Nothing was queued: no asynchronous write ever completes.
-  EXPECT_FALSE(socket->WaitForWriteErrors(1, 50));
+  // Nothing was queued: whatever a queued write would have posted has run after two passes of
+  // the I/O thread, and no write completed.
+  for (int pass = 0; pass < 2; ++pass) {
+    std::promise<void> passed;
+    boost::asio::post(io_.io(), [&passed] { passed.set_value(); });
+    passed.get_future().wait();
+  }
+  EXPECT_TRUE(socket->writeErrors().empty());
+  EXPECT_EQ(socket->bytesSent(), 0u);
 }
 
 TEST_P(CommSocketTest, SynchronousExchange) {
@@ -339,7 +349,6 @@ TEST_P(CommSocketTest, SecondCloseOnlyLogs) {
   ASSERT_TRUE(server.WaitForScripts());
   EXPECT_TRUE(closedByClient);
   EXPECT_EQ(capture.Count("Not calling again do_close()"), 1u);
-  EXPECT_FALSE(capture.Contains("Exception on do_close."));
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, CommSocketTest,
