@@ -33,4 +33,11 @@ std::optional<uint32_t> GetSocketTimeout(NativeSocket socket, SocketTimeout whic
   return static_cast<uint32_t>(value.tv_sec * 1000 + value.tv_usec / 1000);
 }
 
+int ShutdownSocket(NativeSocket socket) {
+  if (shutdown(socket, SHUT_RDWR) != 0) {
+    return errno;
+  }
+  return 0;
+}
+
 }  // namespace sondrel::platform

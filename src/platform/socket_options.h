@@ -16,5 +16,8 @@ enum class SocketTimeout { Receive, Send };
 int SetSocketTimeout(NativeSocket socket, SocketTimeout which, uint32_t milliseconds);
 // The time-out in milliseconds, or nothing when the system does not report it.
 std::optional<uint32_t> GetSocketTimeout(NativeSocket socket, SocketTimeout which);
+// Shuts both directions of the socket down, so that a call blocked on it in another thread
+// returns. Returns 0, or the system's error number.
+int ShutdownSocket(NativeSocket socket);
 
 }  // namespace sondrel::platform

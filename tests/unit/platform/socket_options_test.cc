@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <thread>
 
 namespace sondrel::platform {
 namespace {
@@ -29,6 +32,31 @@ TEST(SocketOptionsTest, AClosedSocketReportsTheSystemError) {
   socket.close();
   EXPECT_NE(SetSocketTimeout(handle, SocketTimeout::Send, 100), 0);
   EXPECT_EQ(GetSocketTimeout(handle, SocketTimeout::Send), std::nullopt);
+}
+
+TEST(SocketOptionsTest, ShutdownEndsACallBlockedInAnotherThread) {
+  boost::asio::io_context io;
+  boost::asio::ip::tcp::acceptor acceptor(
+      io, boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address_v4("127.0.0.1"), 0));
+  boost::asio::ip::tcp::socket client(io);
+  client.connect(acceptor.local_endpoint());
+  boost::asio::ip::tcp::socket server = acceptor.accept();
+
+  // The peer never sends: only the shutdown can end this read.
+  boost::system::error_code readError;
+  std::thread reader([&] {
+    std::array<char, 4> buffer{};
+    boost::asio::read(client, boost::asio::buffer(buffer), readError);
+  });
+  EXPECT_EQ(ShutdownSocket(client.native_handle()), 0);
+  reader.join();
+  EXPECT_TRUE(readError);
+}
+
+TEST(SocketOptionsTest, ShutdownOfASocketNeverConnectedReportsTheSystemError) {
+  boost::asio::io_context io;
+  boost::asio::ip::tcp::socket socket(io, boost::asio::ip::tcp::v4());
+  EXPECT_NE(ShutdownSocket(socket.native_handle()), 0);
 }
 
 }  // namespace
