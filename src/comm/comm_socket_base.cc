@@ -108,6 +108,11 @@ int CommSocketBase::write_message(CommMessagePtr message) {
   if (syncMode()) {
     return write_now(message);
   }
+  // Once the connection is shut nothing can be written any more; a queued write would hold this
+  // object in a handler that no thread may ever run.
+  if (closed()) {
+    return boost::asio::error::not_connected;
+  }
   std::lock_guard<std::recursive_mutex> lock(writeMutex_);
   const bool writing = !writeQueue_.empty();
   writeQueue_.push_back(std::move(message));

@@ -77,7 +77,8 @@ class CommSocketBase : public std::enable_shared_from_this<CommSocketBase> {
   virtual void do_read_body();
 
   // Sends a message built by send_message. Queued (returns 0), or in synchronous mode written
-  // at once (returns 0 or the socket error value).
+  // at once (returns 0 or the socket error value). After do_close nothing is queued: the result
+  // is not_connected.
   int write_message(CommMessagePtr message);
   // Synchronous receive of one whole message: 0 with the record in `message`, or
   // kReceiveBadFrame, kReceiveBadPayload or kReceiveFailed. Frames without a body are skipped.
