@@ -1,0 +1,46 @@
+// The hello a session sends at every connect and what its answer carries.
+//
+// The hello record (292 bytes, little-endian, zero-filled): versionMajor u16 at 0, versionMinor
+// u16 at 2, a reserved byte at 4, the engine version text (32 bytes, NUL-terminated) at 5 and the
+// client's host name (255 bytes, NUL-terminated) at 37. The synchronous connect appends an 8-byte
+// timestamp. The answer's payload starts with a u32 of flags; an answer of 299 bytes echoes the
+// timestamp at offset 291.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace sondrel::hello {
+
+inline constexpr size_t kRecordSize = 292;
+inline constexpr size_t kVersionMajorOffset = 0;
+inline constexpr size_t kVersionMinorOffset = 2;
+inline constexpr size_t kHostNameOffset = 37;
+// The longest host name the record carries; the byte after it stays zero.
+inline constexpr size_t kHostNameCapacity = 254;
+inline constexpr size_t kTimestampSize = 8;
+
+inline constexpr size_t kEchoingAnswerSize = 299;
+inline constexpr size_t kEchoedTimestampOffset = 291;
+
+// Flags of the answer.
+inline constexpr uint32_t kMajorVersionMismatch = 0x1;  // the server refuses the client
+inline constexpr uint32_t kMinorVersionMismatch = 0x2;
+inline constexpr uint32_t kEngineMajorMismatch = 0x4;
+inline constexpr uint32_t kEngineMinorMismatch = 0x8;
+
+// Writes at most kHostNameCapacity bytes of `name` (up to its first NUL) into the host name field
+// of `record` (at least kRecordSize bytes) and zeroes the rest of those bytes. Returns the name
+// as written.
+std::string CopyHostName(std::span<uint8_t> record, std::string_view name);
+
+// The answer's flag word: the payload's first u32, or 0 when the payload is shorter.
+uint32_t AnswerFlags(std::span<const uint8_t> payload);
+
+// The first load state of a synchronously connected session, from the answer's serverStatus.
+int32_t LoadStateOf(uint32_t serverStatus);
+
+}  // namespace sondrel::hello

@@ -1,0 +1,58 @@
+// The load and health of the server behind a session, as the session last learnt it, with the
+// number of consecutive updates that left it unchanged.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+namespace sondrel {
+
+enum ServerState : int32_t {
+  Server_Normal = 0,
+  Server_Underloaded = 1,
+  Server_Overloaded = 2,
+  Server_Down = 3,
+  // A new session that has not connected yet.
+  Server_Unknown = 4,
+  // Final: the server left the configuration.
+  Server_Retired = 5,
+};
+
+struct ServerStateValue {
+  int32_t state = Server_Unknown;
+  int32_t count = 0;
+
+  friend bool operator==(const ServerStateValue&, const ServerStateValue&) = default;
+};
+
+// One update: Server_Retired never changes; a new state starts its count at 1; the same state
+// again adds 1 to the count only when the update counts.
+ServerStateValue NextServerState(ServerStateValue current, int32_t state, bool counting);
+
+// The load flags a server reports in `serverStatus`, applied from the lowest bit up so that the
+// last set bit wins.
+struct LoadFlag {
+  uint32_t bit;
+  int32_t state;
+};
+inline constexpr LoadFlag kLoadFlags[] = {
+    {0x1, Server_Underloaded},
+    {0x2, Server_Normal},
+    {0x4, Server_Overloaded},
+    {0x8, Server_Normal},
+};
+
+// The state and its count as one value, updated by any thread.
+class ServerStateCell {
+ public:
+  ServerStateValue Load() const { return Unpack(packed_.load()); }
+  void Set(int32_t state, bool counting);
+
+ private:
+  static uint64_t Pack(ServerStateValue value);
+  static ServerStateValue Unpack(uint64_t packed);
+
+  std::atomic<uint64_t> packed_{Pack(ServerStateValue{})};
+};
+
+}  // namespace sondrel

@@ -1,0 +1,68 @@
+#include "comm/hello_record.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "comm/server_state.h"
+
+namespace sondrel {
+namespace {
+
+TEST(HelloRecordTest, HostNameIsCopiedBoundedAndZeroFilled) {
+  struct Case {
+    std::string name;
+    std::string written;
+  };
+  const std::string longest(254, 'h');
+  const Case cases[] = {
+      {"scanner-7", "scanner-7"},
+      {"", ""},
+      {longest, longest},
+      {longest + "tail", longest},
+      {std::string("cut\0here", 8), "cut"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name.size());
+    // A record whose host name field still holds an older, longer name.
+    std::vector<uint8_t> record(hello::kRecordSize, 0xEE);
+    EXPECT_EQ(hello::CopyHostName(record, c.name), c.written);
+    const std::string field(record.begin() + 37, record.begin() + 37 + 254);
+    EXPECT_EQ(field, c.written + std::string(254 - c.written.size(), '\0'));
+    EXPECT_EQ(record[36], 0xEE);
+    EXPECT_EQ(record[291], 0xEE);
+  }
+}
+
+TEST(HelloRecordTest, FlagsAreThePayloadsFirstWord) {
+  EXPECT_EQ(hello::AnswerFlags(std::vector<uint8_t>{0x0E, 0, 0, 0, 9}), 0x0Eu);
+  EXPECT_EQ(hello::AnswerFlags(std::vector<uint8_t>{0x01, 0x02, 0x03, 0x04}), 0x04030201u);
+  EXPECT_EQ(hello::AnswerFlags(std::vector<uint8_t>{}), 0u);
+  EXPECT_EQ(hello::AnswerFlags(std::vector<uint8_t>{0x01, 0x01, 0x01}), 0u);
+}
+
+TEST(HelloRecordTest, LoadStateOfASynchronousAnswer) {
+  struct Case {
+    uint32_t serverStatus;
+    int32_t state;
+  };
+  const Case cases[] = {
+      {0x1, Server_Underloaded},
+      {0x2 | 0x8, Server_Overloaded},
+      {0x2 | 0x10, Server_Underloaded},
+      {0x2, Server_Normal},
+      {0x4, Server_Overloaded},
+      {0x0, Server_Normal},
+      {0x1 | 0x4, Server_Underloaded},
+      {0x8, Server_Normal},
+      {0x2 | 0x8 | 0x10, Server_Overloaded},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.serverStatus);
+    EXPECT_EQ(hello::LoadStateOf(c.serverStatus), c.state);
+  }
+}
+
+}  // namespace
+}  // namespace sondrel
