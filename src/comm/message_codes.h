@@ -18,6 +18,11 @@ struct MessageKind {
   static constexpr uint32_t OneWay = 3;
   // Completes the waiting requester with the 4-byte code of its payload.
   static constexpr uint32_t ErrorAnswer = 4;
+
+  // Requests and conversation requests: the sender waits for an answer.
+  static constexpr bool ExpectsAnswer(uint32_t kind) {
+    return kind == Request || kind == ConversationRequest;
+  }
 };
 
 // Type codes. The three 0xF000000x codes are handled by the session itself; every other code is
