@@ -150,7 +150,6 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
   ServerIdentity serverRunningId() const;
   uint16_t serverVersionMajor() const;
   uint16_t serverVersionMinor() const;
-  ChannelSessionProvider* channelProvider() const { return channelProvider_; }
 
  private:
   // Which socket option failures are logged, and at which level.

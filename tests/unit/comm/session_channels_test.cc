@@ -279,6 +279,36 @@ TEST_F(SessionChannelsTest, ErrorAnswerEndsTheWaitWithItsCode) {
   }
 }
 
+TEST_F(SessionChannelsTest, SynchronousReceiveKeepsTheConversationOfTheBoundChannel) {
+  FakeServer server([](FakeConnection& connection) {
+    if (connection.ReadFrame()) {
+      connection.Send(HelloAnswer(0));
+      connection.Send(ToChannel(0, 1, 0x1234, 101, 2));
+      connection.Send(ToChannel(1, 1, 0x5678, 101, 2));
+      connection.Send(ToChannel(0x7FFFFFFF, 1, 0x9ABC, 101, 2));
+    }
+    connection.WaitForClose();
+  });
+  session_ = NewSession(&table_);
+  PointAt(*session_, server);
+  // A synchronous session is driven by its caller alone.
+  session_->SetSyncMode(true);
+  EXPECT_EQ(session_->Start(), 0);
+  ASSERT_EQ(session_->Connect(), 0);
+  const auto mine = NewChannel();
+  const auto theirs = table_.At(table_.AcquireChannel(NewSession(&table_), nullptr, nullptr, {}));
+  for (const uint64_t conversation : {0x1234u, 0x5678u, 0x9ABCu}) {
+    CommMessagePtr message;
+    ASSERT_EQ(session_->Receive(message), 0);
+    EXPECT_EQ(ReceivedMessage(*message).conversationId(), conversation);
+  }
+  EXPECT_EQ(mine->conversationId(), 0x1234u);
+  EXPECT_EQ(theirs->conversationId(), 0u);
+  session_->Disconnect();
+  EXPECT_FALSE(session_->IsConnected());
+  EXPECT_TRUE(session_->closed());
+}
+
 TEST_F(SessionChannelsTest, RequestsOnTheSpecialChannel) {
   std::mutex mutex;
   std::vector<WireFrame> received;

@@ -303,5 +303,38 @@ TEST_F(SessionDispatchTest, BroadcastReleasesOnlyTheSessionsWaitingChannels) {
   EXPECT_EQ(special->Wait(1000), RequestResult::TimedOut);
 }
 
+TEST_F(SessionDispatchTest, ServerEntryFieldsAreSetOneByOne) {
+  CommServerEntry entry;
+  entry.priority = 2;
+  entry.enforced = 1;
+  entry.useSSL = 1;
+  session_->SetServerEntry(entry);
+  session_->SetHost("scan-2.example");
+  session_->SetPort("7001");
+  session_->SetNodeId("node-b");
+  entry.address = "scan-2.example";
+  entry.port = "7001";
+  entry.nodeid = "node-b";
+  EXPECT_EQ(session_->serverEntry(), entry);
+  EXPECT_EQ(session_->GetHost(), "scan-2.example");
+  EXPECT_EQ(session_->GetPort(), "7001");
+}
+
+TEST_F(SessionDispatchTest, ThirdConsecutiveRequestTimeOutMarksTheServerDown) {
+  session_->SetServerState(Server_Normal, true);
+  session_->RecordRequestTimeout();
+  session_->RecordRequestTimeout();
+  session_->ClearTimeoutCount();
+  session_->RecordRequestTimeout();
+  session_->RecordRequestTimeout();
+  EXPECT_EQ(session_->timeoutCount(), 2);
+  EXPECT_EQ(session_->serverState().state, Server_Normal);
+  session_->RecordRequestTimeout();
+  EXPECT_EQ(session_->timeoutCount(), 3);
+  EXPECT_EQ(session_->serverState(), (ServerStateValue{Server_Down, 1}));
+  session_->RecordRequestTimeout();
+  EXPECT_EQ(session_->serverState(), (ServerStateValue{Server_Down, 2}));
+}
+
 }  // namespace
 }  // namespace sondrel::test
