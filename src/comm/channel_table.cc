@@ -90,6 +90,19 @@ ChannelTable::SessionPtr ChannelTable::BoundSession(int32_t index) const {
   return binding != bindings_.end() ? binding->second : nullptr;
 }
 
+bool ChannelTable::IsBoundTo(const SockCommSession* session) const {
+  if (session == nullptr) {
+    return false;
+  }
+  std::shared_lock<std::shared_mutex> lock(bindingMutex_);
+  for (const auto& [index, bound] : bindings_) {
+    if (bound.get() == session) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void ChannelTable::Bind(int32_t index, SessionPtr session) {
   std::unique_lock<std::shared_mutex> lock(bindingMutex_);
   bindings_[index] = std::move(session);

@@ -50,6 +50,8 @@ class ChannelTable : public ChannelSessionProvider {
 
   // The session bound to `index`, or null.
   SessionPtr BoundSession(int32_t index) const;
+  // Whether some channel is bound to `session`. Takes only the binding lock.
+  bool IsBoundTo(const SockCommSession* session) const;
   // Binds `index` to `session`; a null session leaves the channel bound to none.
   void Bind(int32_t index, SessionPtr session);
   void ClearBindings();

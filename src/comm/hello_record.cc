@@ -4,9 +4,20 @@
 #include <cstring>
 
 #include "comm/byte_reader.h"
+#include "comm/little_endian.h"
 #include "comm/server_state.h"
 
 namespace sondrel::hello {
+
+std::vector<uint8_t> MakeRecord(std::string_view engineVersion) {
+  std::vector<uint8_t> record(kRecordSize, 0);
+  StoreLittleEndian<uint16_t>(record.data() + kVersionMajorOffset, kClientVersionMajor);
+  StoreLittleEndian<uint16_t>(record.data() + kVersionMinorOffset, kClientVersionMinor);
+  const std::string_view text =
+      engineVersion.substr(0, std::min(engineVersion.find('\0'), kEngineVersionCapacity));
+  std::memcpy(record.data() + kEngineVersionOffset, text.data(), text.size());
+  return record;
+}
 
 std::string CopyHostName(std::span<uint8_t> record, std::string_view name) {
   const std::string_view text = name.substr(0, std::min(name.find('\0'), kHostNameCapacity));

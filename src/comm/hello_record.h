@@ -12,12 +12,16 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sondrel::hello {
 
 inline constexpr size_t kRecordSize = 292;
 inline constexpr size_t kVersionMajorOffset = 0;
 inline constexpr size_t kVersionMinorOffset = 2;
+inline constexpr size_t kEngineVersionOffset = 5;
+// The longest engine version text the record carries; the byte after it stays zero.
+inline constexpr size_t kEngineVersionCapacity = 31;
 inline constexpr size_t kHostNameOffset = 37;
 // The longest host name the record carries; the byte after it stays zero.
 inline constexpr size_t kHostNameCapacity = 254;
@@ -31,6 +35,15 @@ inline constexpr uint32_t kMajorVersionMismatch = 0x1;  // the server refuses th
 inline constexpr uint32_t kMinorVersionMismatch = 0x2;
 inline constexpr uint32_t kEngineMajorMismatch = 0x4;
 inline constexpr uint32_t kEngineMinorMismatch = 0x8;
+
+// The client's versions.
+inline constexpr uint16_t kClientVersionMajor = 3;
+inline constexpr uint16_t kClientVersionMinor = 3;
+
+// The hello record as a client builds it: zero-filled, the client's versions, and at most
+// kEngineVersionCapacity bytes of `engineVersion` (up to its first NUL). The host name is left
+// for each session to write.
+std::vector<uint8_t> MakeRecord(std::string_view engineVersion);
 
 // Writes at most kHostNameCapacity bytes of `name` (up to its first NUL) into the host name field
 // of `record` (at least kRecordSize bytes) and zeroes the rest of those bytes. Returns the name

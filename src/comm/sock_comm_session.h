@@ -30,6 +30,7 @@
 #include "comm/server_identity.h"
 #include "comm/server_state.h"
 #include "config/comm_server_entry.h"
+#include "platform/socket_options.h"
 
 namespace sondrel {
 
@@ -101,6 +102,20 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
   void AddHostName();
   // Asks the server for its identity and version and waits up to requestTimeoutMs for them.
   void ClientGetRunningServerData();
+  // Gives up a synchronous connect from another thread, for a session that is dropped before
+  // anyone else uses it: the blocking socket call in progress fails at once, no further one is
+  // made, and neither the wait for running-server data nor a ping wait goes on. Returns once no
+  // blocking call of the connect is running any more. Final for the session.
+  void InterruptConnect();
+  bool connectInterrupted() const { return connectInterrupted_.load(); }
+
+  // Ping.
+
+  // One ping exchange on the calling thread: sends the current time and waits, polling every
+  // 10 ms, up to 2 seconds for the echo. An echo that does not come in time counts as a slow
+  // ping. Nothing is sent to a server that answered a ping without echoing it, nor once the
+  // session is stopping, down or retired.
+  void PingServer();
 
   // Configuration.
 
@@ -142,6 +157,8 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
   void RecordRequestTimeout();
   void ClearTimeoutCount() { timeoutCount_.store(0); }
   int32_t slowPingCount() const { return slowPingCount_.load(); }
+  // The round trip the last echoed hello or ping measured, in microseconds; -1 before any.
+  int64_t lastLatencyUs() const { return lastLatencyUs_.load(); }
   int32_t pingOutstanding() const { return pingOutstanding_.load(); }
   bool pingEchoes() const { return pingEchoes_.load(); }
   bool timerStopped() const { return timerStopped_.load(); }
@@ -154,6 +171,9 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
  private:
   // Which socket option failures are logged, and at which level.
   enum class OptionChecks { AllAtInfo, KeepAliveAtError };
+  // Publishes the socket of one blocking call of a synchronous connect, so that InterruptConnect
+  // can shut it down.
+  class InterruptibleCall;
 
   std::shared_ptr<SockCommSession> shared_self();
   boost::asio::io_context& ownIoService() { return *ownIoService_; }
@@ -217,6 +237,7 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
   std::atomic<uint32_t> requestTimeoutMs_{4000};
   std::atomic<uint32_t> socketTimeoutMs_{0};
   std::atomic<int32_t> slowPingCount_{0};
+  std::atomic<int64_t> lastLatencyUs_{-1};
   std::atomic<int32_t> pingOutstanding_{0};
   std::atomic<uint64_t> latencyThresholdUs_{50000};
   std::atomic<bool> pingEchoes_{true};
@@ -229,6 +250,12 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
   uint16_t serverVersionMinor_ = 0;
   mutable std::mutex runningDataMutex_;
   std::condition_variable runningDataChanged_;
+  std::atomic<bool> connectInterrupted_{false};
+  // Guards blockingSocket_: the socket of the blocking call in progress, or kNoSocket.
+  std::mutex interruptMutex_;
+  std::condition_variable blockingCallEnded_;
+  static constexpr platform::NativeSocket kNoSocket = -1;
+  platform::NativeSocket blockingSocket_ = kNoSocket;
 };
 
 }  // namespace sondrel

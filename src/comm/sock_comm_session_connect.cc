@@ -4,6 +4,7 @@
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/error.hpp>
 #include <boost/asio/socket_base.hpp>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,6 +26,48 @@
 
 namespace sondrel {
 
+class SockCommSession::InterruptibleCall {
+ public:
+  explicit InterruptibleCall(SockCommSession& session) : session_(session) {
+    std::lock_guard<std::mutex> lock(session_.interruptMutex_);
+    interrupted_ = session_.connectInterrupted();
+    if (!interrupted_) {
+      session_.blockingSocket_ = session_.socket().native_handle();
+    }
+  }
+  ~InterruptibleCall() {
+    {
+      std::lock_guard<std::mutex> lock(session_.interruptMutex_);
+      session_.blockingSocket_ = kNoSocket;
+    }
+    session_.blockingCallEnded_.notify_all();
+  }
+  InterruptibleCall(const InterruptibleCall&) = delete;
+  InterruptibleCall& operator=(const InterruptibleCall&) = delete;
+
+  // The connect has been given up: the call must not be made.
+  bool interrupted() const { return interrupted_; }
+
+ private:
+  SockCommSession& session_;
+  bool interrupted_ = false;
+};
+
+void SockCommSession::InterruptConnect() {
+  {
+    std::lock_guard<std::mutex> dataLock(runningDataMutex_);
+    connectInterrupted_.store(true);
+  }
+  runningDataChanged_.notify_all();
+  std::unique_lock<std::mutex> lock(interruptMutex_);
+  // A shutdown that comes just before the call has begun does not end it, so it is repeated
+  // until the call is over.
+  while (blockingSocket_ != kNoSocket) {
+    platform::ShutdownSocket(blockingSocket_);
+    blockingCallEnded_.wait_for(lock, std::chrono::milliseconds(10));
+  }
+}
+
 int32_t SockCommSession::Connect() {
   if (IsConnected()) {
     return 0;
@@ -35,7 +78,7 @@ int32_t SockCommSession::Connect() {
   const std::string host = GetHost();
   const std::string port = GetPort();
   EndpointList endpoints;
-  if (resolve(host, port, endpoints)) {
+  if (connectInterrupted() || resolve(host, port, endpoints)) {
     return kNotConnected;
   }
   if (const int32_t failure = connect_first_reachable(endpoints); failure != 0) {
@@ -78,7 +121,15 @@ int32_t SockCommSession::connect_first_reachable(const EndpointList& endpoints) 
       // A stream that failed a handshake cannot be used again.
       attach_tls(true, tlsContext());
     }
-    socket().connect(endpoint, error);
+    socket().open(endpoint.protocol(), error);
+    if (!error) {
+      InterruptibleCall call(*this);
+      if (call.interrupted()) {
+        error = boost::asio::error::operation_aborted;
+      } else {
+        socket().connect(endpoint, error);
+      }
+    }
     if (error) {
       failure = error.value();
       continue;
@@ -90,7 +141,12 @@ int32_t SockCommSession::connect_first_reachable(const EndpointList& endpoints) 
     }
     {
       const BlockingDeadline deadline(socket().native_handle(), socketTimeoutMs());
-      tlsStream()->handshake(boost::asio::ssl::stream_base::client, error);
+      InterruptibleCall call(*this);
+      if (call.interrupted()) {
+        error = boost::asio::error::operation_aborted;
+      } else {
+        tlsStream()->handshake(boost::asio::ssl::stream_base::client, error);
+      }
     }
     if (!error) {
       return 0;
@@ -110,6 +166,10 @@ void SockCommSession::exchange_hello(const std::string& host, const std::string&
   StoreLittleEndian<uint64_t>(hello.data() + hello.size() - hello::kTimestampSize,
                               UtcMicrosecondsSince1400());
   const BlockingDeadline deadline(socket().native_handle(), socketTimeoutMs());
+  const InterruptibleCall call(*this);
+  if (call.interrupted()) {
+    return;
+  }
   const int sent = send_message(*this, 0, 0, 0, MessageType::Hello, MessageKind::Request,
                                 hello.data(), static_cast<uint32_t>(hello.size()), true, 0, -1);
   if (sent != 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 
 #include "comm/byte_reader.h"
 #include "comm/channel_session_provider.h"
@@ -147,6 +148,8 @@ void SockCommSession::process_ping_answer(const ReceivedMessage& received) {
 }
 
 void SockCommSession::record_latency(uint64_t latencyUs) {
+  lastLatencyUs_.store(static_cast<int64_t>(
+      std::min<uint64_t>(latencyUs, static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))));
   if (latencyUs > latencyThresholdUs()) {
     slowPingCount_.fetch_add(1);
   } else {
@@ -193,8 +196,9 @@ void SockCommSession::ClientGetRunningServerData() {
     return;
   }
   std::unique_lock<std::mutex> lock(runningDataMutex_);
-  runningDataChanged_.wait_for(lock, std::chrono::milliseconds(requestTimeoutMs()),
-                               [this] { return runningDataObtained() || stopRequested(); });
+  runningDataChanged_.wait_for(lock, std::chrono::milliseconds(requestTimeoutMs()), [this] {
+    return runningDataObtained() || stopRequested() || connectInterrupted();
+  });
   lock.unlock();
   if (runningDataObtained()) {
     LOG_INFO(logger(), address() << " Obtained running-server data");

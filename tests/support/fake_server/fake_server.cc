@@ -173,8 +173,8 @@ void FakeConnection::Sleep(int ms) {
 FakeServer::FakeServer(Script script, FakeServerOptions options)
     : script_(std::move(script)),
       options_(std::move(options)),
-      acceptor_(acceptIo_,
-                boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address_v4("127.0.0.1"), 0)) {
+      acceptor_(acceptIo_, boost::asio::ip::tcp::endpoint(
+                               boost::asio::ip::make_address_v4(options_.address), 0)) {
   if (options_.tls) {
     tlsContext_ =
         std::make_unique<boost::asio::ssl::context>(boost::asio::ssl::context::tls_server);

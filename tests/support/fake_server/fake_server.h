@@ -1,7 +1,8 @@
-// A scripted scan server for tests: listens on 127.0.0.1 with an ephemeral port and, for every
-// accepted connection, runs the test's script on a thread of its own. The script drives the
-// connection with blocking helpers (read a frame, send a frame or raw bytes, close, sleep), each
-// bounded by a time-out, so a test that goes wrong ends instead of hanging.
+// A scripted scan server for tests: listens on 127.0.0.1 (or another loopback address) with an
+// ephemeral port and, for every accepted connection, runs the test's script on a thread of its
+// own. The script drives the connection with blocking helpers (read a frame, send a frame or raw
+// bytes, close, sleep), each bounded by a time-out, so a test that goes wrong ends instead of
+// hanging.
 //
 //   FakeServer server([](FakeConnection& connection) {
 //     auto hello = connection.ReadFrame();
@@ -71,6 +72,9 @@ class FakeConnection {
 };
 
 struct FakeServerOptions {
+  // The loopback address to listen on: tests that need servers with different host texts use
+  // 127.0.0.2, 127.0.0.3 and so on.
+  std::string address = "127.0.0.1";
   bool tls = false;
   // The certificate's subject common name when tls is set.
   std::string certificateCommonName = "sondrel fake server";

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,31 @@
 
 namespace sondrel {
 namespace {
+
+TEST(HelloRecordTest, ClientRecordCarriesVersionsAndABoundedEngineVersion) {
+  struct Case {
+    std::string engine;
+    std::string written;
+  };
+  const std::string longest(31, 'e');
+  const Case cases[] = {
+      {"", ""},
+      {"7.1.42", "7.1.42"},
+      {longest, longest},
+      {longest + "tail", longest},
+      {std::string("7.1\0junk", 8), "7.1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.engine.size());
+    const std::vector<uint8_t> record = hello::MakeRecord(c.engine);
+    ASSERT_EQ(record.size(), 292u);
+    std::vector<uint8_t> expected(292, 0);
+    expected[0] = 3;
+    expected[2] = 3;
+    std::copy(c.written.begin(), c.written.end(), expected.begin() + 5);
+    EXPECT_EQ(record, expected);
+  }
+}
 
 TEST(HelloRecordTest, HostNameIsCopiedBoundedAndZeroFilled) {
   struct Case {
