@@ -1,0 +1,36 @@
+// The command line of sondrel-probe:
+//   sondrel-probe [--settings FILE] [--server HOST:PORT[:tls][@PRIORITY]]... [--seconds N] [--json]
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/settings_file_record.h"
+
+namespace sondrel::probe {
+
+inline constexpr int kDefaultSeconds = 6;
+inline constexpr int kLongestRunSeconds = 3600;
+
+extern const char kUsage[];
+
+struct ProbeArguments {
+  std::optional<std::string> settingsFile;
+  // The servers of --server, as a settings file would list them.
+  std::vector<FileServerEntry> servers;
+  int seconds = kDefaultSeconds;
+  bool json = false;
+  bool help = false;
+};
+
+// One --server value: HOST:PORT, then ":tls" for TLS, then "@PRIORITY"; an IPv6 address is
+// written in brackets. Nothing when the text is not of that form or the port is not 1 to 65535.
+std::optional<FileServerEntry> ParseServer(std::string_view text);
+
+// The arguments after the program name; nothing, with the reason in `error`, on a usage error.
+std::optional<ProbeArguments> ParseProbeArguments(const std::vector<std::string>& arguments,
+                                                  std::string& error);
+
+}  // namespace sondrel::probe
