@@ -2,7 +2,8 @@
 //  - streaming 1 MiB messages, each payload prepared in place in a buffer with headroom and sent
 //    without a copy;
 //  - round trips of small messages through an echoing peer, answered through the read loop.
-// The baseline moves the same frames with plain blocking Asio calls on the benchmark thread.
+// The baseline moves the same frames with plain blocking Asio calls on the benchmark thread. The
+// comm client's figures for the same pairs come from comm_client_bench.cc.
 #include <benchmark/benchmark.h>
 
 #include <boost/asio/io_context.hpp>
@@ -164,12 +165,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
       times_[run.run_name.function_name] = run.GetAdjustedRealTime();
     }
   }
-  void PrintRatio(const std::string& pair) const {
-    const auto session = times_.find(pair + "/session");
+  // The time of `pair`/`subject` over that of `pair`/raw.
+  void PrintRatio(const std::string& pair, const std::string& subject) const {
+    const auto measured = times_.find(pair + "/" + subject);
     const auto raw = times_.find(pair + "/raw");
-    if (session != times_.end() && raw != times_.end() && raw->second > 0) {
-      GetOutputStream() << pair << ": session / raw time = " << session->second / raw->second
-                        << "\n";
+    if (measured != times_.end() && raw != times_.end() && raw->second > 0) {
+      GetOutputStream() << pair << ": " << subject
+                        << " / raw time = " << measured->second / raw->second << "\n";
     }
   }
 
@@ -184,8 +186,10 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   sondrel::bench::RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  reporter.PrintRatio("stream_1MiB");
-  reporter.PrintRatio("round_trip_64B");
+  for (const char* subject : {"session", "client"}) {
+    reporter.PrintRatio("stream_1MiB", subject);
+    reporter.PrintRatio("round_trip_64B", subject);
+  }
   benchmark::Shutdown();
   return 0;
 }
