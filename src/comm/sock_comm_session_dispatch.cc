@@ -168,6 +168,9 @@ void SockCommSession::process_running_server_data(const ReceivedMessage& receive
   }
   ServerIdentity identity{};
   std::copy(id->begin(), id->end(), identity.begin());
+  // Logged before the waiting Start can go on and log that it has the data.
+  LOG_INFO(logger(), address() << " Obtained server data. ID: " << FormatServerIdentity(identity)
+                               << "Version: " << *major << "." << *minor);
   {
     std::lock_guard<std::mutex> lock(runningDataMutex_);
     serverRunningId_ = identity;
@@ -176,8 +179,6 @@ void SockCommSession::process_running_server_data(const ReceivedMessage& receive
     runningDataObtained_.store(true);
   }
   runningDataChanged_.notify_all();
-  LOG_INFO(logger(), address() << " Obtained server data. ID: " << FormatServerIdentity(identity)
-                               << "Version: " << *major << "." << *minor);
 }
 
 int SockCommSession::send_running_data_request() {
