@@ -35,7 +35,7 @@ SEEDS = {
     + record(b"\0" * 8, 100, kind=4, channel=0, seq=1),
     "other_session_and_free": record(b"", 104, channel=2, seq=1) + record(b"x", 101, kind=2,
                                                                           channel=3, seq=1),
-    "special_and_broadcast": record(b"\7", 112, kind=2, channel=-2, seq=1)
+    "broadcast_and_special": record(b"\7", 112, kind=2, channel=-2, seq=1)
     + record(struct.pack("<I", 8), 0, kind=4, channel=-1),
     "far_outside": record(b"ab", 101, kind=0, channel=0x7FFFFFFF, seq=3)
     + record(b"", 101, kind=2, channel=-5, payload_length=0xFFFFFFF0),

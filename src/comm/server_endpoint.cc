@@ -3,10 +3,10 @@
 #include <utility>
 
 #include "comm/request_result.h"
+#include "comm/server_endpoint_send.h"
 #include "comm/server_state.h"
 #include "comm/sock_comm_session.h"
 #include "comm/sock_thread_channel.h"
-#include "comm/special_channel_send.h"
 
 namespace sondrel {
 

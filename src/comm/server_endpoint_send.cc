@@ -1,4 +1,4 @@
-#include "comm/special_channel_send.h"
+#include "comm/server_endpoint_send.h"
 
 #include "comm/message_codes.h"
 #include "comm/request_result.h"
