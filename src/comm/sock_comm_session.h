@@ -204,6 +204,8 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
   boost::system::error_code resolve(const std::string& host, const std::string& port,
                                     EndpointList& endpoints);
   // Connects to the endpoints in order; 0, or the Connect result of the failure.
+  // A fresh socket for one connect attempt (with TLS, a fresh stream over it); the open's error.
+  boost::system::error_code reopen_socket(const boost::asio::ip::tcp::endpoint& endpoint);
   int32_t connect_first_reachable(const EndpointList& endpoints);
   void exchange_hello(const std::string& host, const std::string& port);
   void process_sync_hello_answer(const CommMessagePtr& answer);

@@ -111,17 +111,23 @@ boost::system::error_code SockCommSession::resolve(const std::string& host, cons
   return error;
 }
 
+boost::system::error_code SockCommSession::reopen_socket(
+    const boost::asio::ip::tcp::endpoint& endpoint) {
+  boost::system::error_code error;
+  ClearClosed();
+  socket().close(error);
+  if (useTls()) {
+    // A stream that has been closed or failed a handshake cannot be used again.
+    attach_tls(true, tlsContext());
+  }
+  socket().open(endpoint.protocol(), error);
+  return error;
+}
+
 int32_t SockCommSession::connect_first_reachable(const EndpointList& endpoints) {
   int32_t failure = kNotConnected;
   for (const auto& endpoint : endpoints) {
-    boost::system::error_code error;
-    ClearClosed();
-    socket().close(error);
-    if (useTls()) {
-      // A stream that failed a handshake cannot be used again.
-      attach_tls(true, tlsContext());
-    }
-    socket().open(endpoint.protocol(), error);
+    boost::system::error_code error = reopen_socket(endpoint);
     if (!error) {
       InterruptibleCall call(*this);
       if (call.interrupted()) {
@@ -225,14 +231,7 @@ int32_t SockCommSession::AsyncConnect() {
 void SockCommSession::start_connect(EndpointList endpoints) {
   const boost::asio::ip::tcp::endpoint endpoint = endpoints.front();
   endpoints.erase(endpoints.begin());
-  boost::system::error_code error;
-  ClearClosed();
-  socket().close(error);
-  if (useTls()) {
-    // A new stream for every connect series.
-    attach_tls(true, tlsContext());
-  }
-  socket().open(endpoint.protocol(), error);
+  const boost::system::error_code error = reopen_socket(endpoint);
   if (error) {
     LOG_INFO(logger(),
              address() << " Cannot connect to " << endpoint << ". Error: " << error.message());
