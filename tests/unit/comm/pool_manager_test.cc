@@ -72,11 +72,15 @@ TEST(PoolManagerTest, AnOverloadedServerIsReplacedAndRetiredOnceItsChannelIsRele
             {.servers = {EntryFor(*first, 1), EntryFor(*second, 2)}, .reconnectInterval = 0});
   ASSERT_EQ(client.Start(), 0);
   ASSERT_EQ(PoolHosts(client), Hosts{"127.0.0.1"});
+  const auto overloaded = client.Sessions().front();
   const int32_t channel = client.AcquireChannel();
   ASSERT_EQ(client.SendRequest(nullptr, channel, MessageType::ValueRequest, MessageKind::Request,
                                nullptr, 0, 2000, true),
             RequestResult::Answered);
-  ASSERT_EQ(PoolStates(client), std::vector<int32_t>{Server_Overloaded});
+  // A pass may already have retired it: passes follow each other every 100 ms here.
+  const int32_t stateAfterAnswer = overloaded->serverState().state;
+  ASSERT_TRUE(stateAfterAnswer == Server_Overloaded || stateAfterAnswer == Server_Retired)
+      << stateAfterAnswer;
 
   // The normal server beats the overloaded one, which the trim retires but keeps for its channel.
   ASSERT_TRUE(WaitForPool(client, {"127.0.0.1", "127.0.0.2"}));
