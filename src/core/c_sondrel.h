@@ -8,10 +8,10 @@
 #include <cstdint>
 
 #include "config/settings_store.h"
-#include "core/cache_exclusions.h"
 #include "core/i_exports.h"
 #include "logging/logger.h"
 #include "qx/string_t.h"
+#include "scan/cache_exclusions.h"
 
 namespace sondrel {
 
