@@ -6,12 +6,16 @@
 #include <atomic>
 #include <boost/thread/recursive_mutex.hpp>
 #include <cstdint>
+#include <memory>
 
+#include "comm/i_sock_comm_client.h"
 #include "config/settings_store.h"
 #include "core/i_exports.h"
 #include "logging/logger.h"
 #include "qx/string_t.h"
 #include "scan/cache_exclusions.h"
+#include "scan/cache_miss_bookkeeping.h"
+#include "scan/local_response_cache.h"
 
 namespace sondrel {
 
@@ -33,10 +37,36 @@ class CSondrel final : public IExports {
   bool canScanRemote() const { return canScanRemote_; }
 
  private:
-  int32_t ScanInternal(const char* path);
+  // The connection status that means the servers are overloaded.
+  static constexpr int32_t kServersOverloaded = 2;
+
+  // What Scan and Disinfect hand to the worker they share.
+  struct ScanInternalRequest {
+    int32_t* verdict;
+    char* threatName;
+    uint32_t threatNameCapacity;
+    const HostCallbacks* callbacks;
+    const char* path;
+    const char* displayName;
+    ScanContext* context;
+    int32_t action;  // 0 for a scan
+    uint8_t cacheAllowed;
+    const ScanOptions* options;
+    bool* outByte;   // null for a scan
+    int32_t* flags;  // the host's flag word, may be null
+  };
+
+  // Decides whether the request goes remote, sends it and copies the outcome to the host.
+  int32_t ScanInternal(const ScanInternalRequest& request);
+  // The local cache or the server: the fingerprint, the scan request and its send.
+  int32_t SendScanRequest(const ScanInternalRequest& request, ScanContext& context);
+  int32_t SendFailed(int32_t result);
+  int32_t Answered(const ScanInternalRequest& request, ScanContext& context, uint64_t fileSize);
 
   // Serialises Init and Uninit; recursive so that a thread holding it may re-enter.
   boost::recursive_mutex lock_;
+  // The connection manager, from the first successful Init to the final Uninit.
+  std::unique_ptr<ISockCommClient> commClient_;
   LoggerPtr logger_;
   std::atomic<int64_t> initTime_{0};  // seconds since 1970, set by the first successful Init
   std::atomic<bool> canScan_{false};
@@ -45,9 +75,10 @@ class CSondrel final : public IExports {
   std::atomic<bool> initialised_{false};
   std::atomic<bool> serverUp_{true};
   std::atomic<bool> shuttingDown_{false};
-  // Consecutive requests not answered from the server's cache.
-  std::atomic<int32_t> cacheMissCount_{0};
-  std::atomic<bool> sendInitialBufferMode_{false};
+  // When requests carry the start of their file (cacheMissCount, sendInitialBufferMode).
+  CacheMissBookkeeping cacheMisses_;
+  // The response cache as the scan code uses it; null while none is loaded.
+  ILocalResponseCache* localCache_ = nullptr;
   SettingsStore settings_;
   qx::PathStringT enginePath_;
   CacheExclusions cacheExclusions_;
