@@ -11,11 +11,13 @@
 #include "comm/i_sock_comm_client.h"
 #include "config/settings_store.h"
 #include "core/i_exports.h"
+#include "core/init_environment.h"
 #include "logging/logger.h"
 #include "qx/string_t.h"
 #include "scan/cache_exclusions.h"
 #include "scan/cache_miss_bookkeeping.h"
 #include "scan/local_response_cache.h"
+#include "scan/scan_conversation.h"
 
 namespace sondrel {
 
@@ -24,7 +26,8 @@ class CSondrel final : public IExports {
   CSondrel();
   CSondrel(const CSondrel&) = delete;
   CSondrel& operator=(const CSondrel&) = delete;
-  ~CSondrel() override = default;
+  // Stops a connection manager that the host left running, before anything it calls into goes.
+  ~CSondrel() override;
 
   int32_t Init(ScanContext** context, const char* path) override;
   int32_t Scan(const HostCallbacks* callbacks, ScanRequest* request, ScanContext* context) override;
@@ -32,9 +35,23 @@ class CSondrel final : public IExports {
   int32_t Disinfect(const HostCallbacks* callbacks, const DisinfectRequest* request,
                     ScanContext* context) override;
 
+  // Replaces what Init reaches outside the client (tests).
+  void SetInitEnvironment(InitEnvironment environment);
+
+  // Inputs of the can-scan update.
+  static constexpr int32_t kServersAvailable = 0;
+  static constexpr int32_t kServersUnavailable = 1;
+  static constexpr int32_t kAnnounceAgain = 2;
+  // Sets canScan and canScanRemote from the servers' availability, or announces the current
+  // state again (after the settings changed). States already announced by a client of this
+  // process are not announced again.
+  void UpdateCanScan(int32_t input);
+
   SettingsStore& settings() { return settings_; }
   bool initialised() const { return initialised_; }
+  bool canScan() const { return canScan_; }
   bool canScanRemote() const { return canScanRemote_; }
+  int32_t connectionStatus() const { return connectionStatus_; }
 
  private:
   // The connection status that means the servers are overloaded.
@@ -55,6 +72,19 @@ class CSondrel final : public IExports {
     bool* outByte;   // null for a scan
     int32_t* flags;  // the host's flag word, may be null
   };
+
+  // The first Init: settings, the connection manager and everything it needs. Returns 0 or the
+  // connection manager's start-up code.
+  int32_t BringUp(const char* path);
+  int32_t StartCommClient();
+  void PushEngineVersion();
+  // The final Uninit of an initialised client.
+  void TakeDown();
+
+  // The connection manager's calls into the client (its context is the client).
+  static void OnServerMessage(const CommMessagePtr& message, void* client, void* requester);
+  static void ServerStatusHandler(bool shieldStatus, int32_t connectionStatus, void* client);
+  static bool OnBestSessionChanged(void* client);
 
   // Decides whether the request goes remote, sends it and copies the outcome to the host.
   int32_t ScanInternal(const ScanInternalRequest& request);
@@ -82,6 +112,9 @@ class CSondrel final : public IExports {
   SettingsStore settings_;
   qx::PathStringT enginePath_;
   CacheExclusions cacheExclusions_;
+  InitEnvironment environment_;
+  // What the handler of the servers' messages works with; set up with the connection manager.
+  ConversationServices conversation_;
 };
 
 }  // namespace sondrel

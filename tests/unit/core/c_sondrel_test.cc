@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "support/log_capture.h"
+#include "support/temp_dir.h"
 
 namespace sondrel {
 namespace {
@@ -23,6 +24,12 @@ ScanRequest Request(const char* path, int32_t* flags) {
 
 class CSondrelTest : public testing::Test {
  protected:
+  // No settings file and no wait before slots move.
+  CSondrelTest() {
+    client_.SetInitEnvironment({.settingsDirectory = settingsDirectory_.path().wstring(),
+                                .settleTime = std::chrono::milliseconds(0)});
+  }
+
   void EnableScan(bool scanLocalIfError) {
     Settings settings;
     settings.enableScan = true;
@@ -30,6 +37,7 @@ class CSondrelTest : public testing::Test {
     client_.settings().ApplySettings(settings);
   }
 
+  test::TempDir settingsDirectory_;
   CSondrel client_;
   HostCallbacks callbacks_{};
 };
@@ -57,7 +65,10 @@ TEST_F(CSondrelTest, InitHandsOutAFreshContextPerCaller) {
   ASSERT_NE(first, nullptr);
   ASSERT_NE(second, nullptr);
   EXPECT_NE(first, second);
-  EXPECT_EQ(first->channel, -1);
+  EXPECT_TRUE(client_.initialised());
+  EXPECT_NE(first->channel, -1);
+  EXPECT_NE(second->channel, -1);
+  EXPECT_NE(first->channel, second->channel);
   EXPECT_EQ(first->verdict, 0);
   EXPECT_EQ(client_.Uninit(first, 0), 0);
   EXPECT_EQ(client_.Uninit(second, 0), 0);

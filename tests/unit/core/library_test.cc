@@ -1,5 +1,5 @@
 // The shared library as a host sees it: loaded at run time, six functions, one object each.
-// (Nothing here makes the library log: it would write its own log file beside the test.)
+// (The library logs with its own configuration: its log file lands beside the test.)
 #include <gtest/gtest.h>
 
 #include "platform/module_loader.h"

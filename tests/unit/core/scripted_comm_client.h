@@ -1,0 +1,54 @@
+// A connection manager for the client object's tests: it records the options it is given, starts
+// with a chosen result, and plays a scripted server conversation for every scan request by
+// handing the server's records to the registered message function on the requesting thread.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "comm/comm_client_callbacks.h"
+#include "comm/message_callback.h"
+#include "unit/scan/conversation_test_support.h"
+
+namespace sondrel::test {
+
+class ScriptedCommClient : public RecordingCommClient {
+ public:
+  // Set by the client's destructor so that a test can see the client go.
+  explicit ScriptedCommClient(bool* destroyed = nullptr) : destroyed_(destroyed) {}
+  ~ScriptedCommClient() override;
+
+  int32_t SetOption(int32_t code, const void* value) override;
+  int32_t ApplyOptions() override;
+  int32_t Start() override;
+  void Stop() override { ++stops; }
+  int32_t AcquireChannel() override { return nextChannel++; }
+  void ReleaseChannel(int32_t channel) override { released.push_back(channel); }
+  int32_t SendRequest(void* requestKey, int32_t channelIndex, uint32_t messageType,
+                      uint32_t messageKind, void* payload, uint32_t payloadLength,
+                      int32_t timeoutMs, bool callerKeepsPayload) override;
+
+  // Reports the servers' availability as the pool manager does.
+  void ReportAvailability(bool available, int32_t connectionStatus);
+
+  // Option codes in the order they were set; 0 stands for ApplyOptions.
+  std::vector<int32_t> codes;
+  std::vector<uint8_t> helloRecord;
+  int32_t startResult = 0;
+  int starts = 0;
+  int stops = 0;
+  int32_t nextChannel = 0;
+  std::vector<int32_t> released;
+  // What the server sends for the next scan request, and what the send then returns.
+  std::vector<CommMessagePtr> conversation;
+  int32_t sendResult = 0;
+
+ private:
+  bool* destroyed_;
+  int32_t helloLength_ = 0;
+  MessageCallback messageCallback_ = nullptr;
+  AvailabilityCallback availabilityCallback_ = nullptr;
+  void* context_ = nullptr;
+};
+
+}  // namespace sondrel::test
