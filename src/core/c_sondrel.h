@@ -11,6 +11,7 @@
 #include "comm/i_sock_comm_client.h"
 #include "config/settings_store.h"
 #include "core/i_exports.h"
+#include "core/i_sondrel_events.h"
 #include "core/init_environment.h"
 #include "logging/logger.h"
 #include "qx/string_t.h"
@@ -21,7 +22,7 @@
 
 namespace sondrel {
 
-class CSondrel final : public IExports {
+class CSondrel final : public ISondrelEvents, public IExports {
  public:
   CSondrel();
   CSondrel(const CSondrel&) = delete;
@@ -34,6 +35,8 @@ class CSondrel final : public IExports {
   int32_t Uninit(ScanContext* context, int32_t flags) override;
   int32_t Disinfect(const HostCallbacks* callbacks, const DisinfectRequest* request,
                     ScanContext* context) override;
+
+  void ReloadScanServer() override;
 
   // Replaces what Init reaches outside the client (tests).
   void SetInitEnvironment(InitEnvironment environment);
@@ -76,6 +79,8 @@ class CSondrel final : public IExports {
   // The first Init: settings, the connection manager and everything it needs. Returns 0 or the
   // connection manager's start-up code.
   int32_t BringUp(const char* path);
+  // Reads the settings file into the settings store; false when it cannot be read.
+  bool LoadSettingsFile();
   int32_t StartCommClient();
   void PushEngineVersion();
   // The final Uninit of an initialised client.

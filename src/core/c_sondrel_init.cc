@@ -57,11 +57,7 @@ int32_t CSondrel::BringUp(const char* path) {
   shuttingDown_ = false;
   enginePath_.Assign(platform::ToWide(path != nullptr ? path : ""));
   settings_.SetLogger(logger_);
-  if (environment_.settingsDirectory) {
-    settings_.LoadFromFile(*environment_.settingsDirectory);
-  } else {
-    settings_.LoadFromFile();
-  }
+  LoadSettingsFile();
 
   const int32_t result = StartCommClient();
   LOG_TRACE(logger_, "Init Comm ret: " << result);
@@ -72,6 +68,11 @@ int32_t CSondrel::BringUp(const char* path) {
   initialised_ = true;
   initTime_ = SecondsNow();
   return 0;
+}
+
+bool CSondrel::LoadSettingsFile() {
+  return environment_.settingsDirectory ? settings_.LoadFromFile(*environment_.settingsDirectory)
+                                        : settings_.LoadFromFile();
 }
 
 int32_t CSondrel::StartCommClient() {

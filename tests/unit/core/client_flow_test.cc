@@ -363,5 +363,33 @@ TEST_F(ClientFlowTest, DisinfectionActionsAndTheRebootFlag) {
   client_.Uninit(context, SONDREL_UNINIT_FINAL);
 }
 
+TEST_F(ClientFlowTest, ReloadScanServerPutsTheFilesServersIntoEffect) {
+  LogCapture before;
+  client_.ReloadScanServer();
+  EXPECT_TRUE(before.Lines().empty());  // no connection manager yet: nothing happens
+
+  ScanContext* context = InitClient();
+  const size_t codesAtInit = comm_->codes.size();
+  LogCapture failed;
+  client_.ReloadScanServer();
+  EXPECT_TRUE(failed.Contains("CSondrel::ReloadScanServer end : Cannot reload settings from xml"));
+  EXPECT_EQ(comm_->codes.size(), codesAtInit);
+
+  std::filesystem::create_directories(settingsDirectory_.path() / "settings");
+  std::ofstream(settingsDirectory_.path() / "settings" / "qxcore.xml")
+      << "<r><server>scan9.example</server><region>emea</region></r>";
+  LogCapture reloaded;
+  client_.ReloadScanServer();
+  EXPECT_TRUE(reloaded.Contains("CSondrel::ReloadScanServer begin"));
+  EXPECT_TRUE(reloaded.Contains("CSondrel::ReloadScanServer end"));
+  EXPECT_EQ(std::vector<int32_t>(comm_->codes.begin() + codesAtInit, comm_->codes.end()),
+            (std::vector<int32_t>{22, 21, 0}));
+  EXPECT_EQ(comm_->reloads, 1);
+  EXPECT_EQ(comm_->region, "emea");
+  ASSERT_EQ(comm_->servers.size(), 1u);
+  EXPECT_EQ(comm_->servers[0].address, "scan9.example");
+  client_.Uninit(context, SONDREL_UNINIT_FINAL);
+}
+
 }  // namespace
 }  // namespace sondrel::test

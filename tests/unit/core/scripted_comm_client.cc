@@ -23,6 +23,12 @@ int32_t ScriptedCommClient::SetOption(int32_t code, const void* value) {
     case kOptionCallbackContext:
       context_ = const_cast<void*>(value);
       break;
+    case kOptionRegion:
+      region = static_cast<const char*>(value);
+      break;
+    case kOptionServers:
+      servers = *static_cast<const std::vector<CommServerEntry>*>(value);
+      break;
     case kOptionHelloLength:
       helloLength_ = *static_cast<const int32_t*>(value);
       break;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "comm/comm_client_callbacks.h"
@@ -24,6 +25,7 @@ class ScriptedCommClient : public RecordingCommClient {
   void Stop() override { ++stops; }
   int32_t AcquireChannel() override { return nextChannel++; }
   void ReleaseChannel(int32_t channel) override { released.push_back(channel); }
+  void ReloadServers() override { ++reloads; }
   int32_t SendRequest(void* requestKey, int32_t channelIndex, uint32_t messageType,
                       uint32_t messageKind, void* payload, uint32_t payloadLength,
                       int32_t timeoutMs, bool callerKeepsPayload) override;
@@ -34,6 +36,9 @@ class ScriptedCommClient : public RecordingCommClient {
   // Option codes in the order they were set; 0 stands for ApplyOptions.
   std::vector<int32_t> codes;
   std::vector<uint8_t> helloRecord;
+  std::string region;
+  std::vector<CommServerEntry> servers;
+  int reloads = 0;
   int32_t startResult = 0;
   int starts = 0;
   int stops = 0;
