@@ -1,5 +1,6 @@
-# Checks that a shared library defines exactly the six exported functions in its dynamic symbol
-# table. Usage: cmake -DNM=<nm> -DLIBRARY=<file> -P check_exports.cmake
+# Checks that a shared library defines exactly the expected functions in its dynamic symbol table
+# (by default the six exports of libsondrel.so).
+# Usage: cmake -DNM=<nm> -DLIBRARY=<file> [-DEXPECTED=<name;name...>] -P check_exports.cmake
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
                 OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
@@ -12,7 +13,12 @@ foreach(line IN LISTS lines)
   list(APPEND names "${name}")
 endforeach()
 list(SORT names)
-set(expected CoreDisinfect CoreFree CoreInit CoreNew CoreScan CoreUninit)
+if(DEFINED EXPECTED)
+  set(expected ${EXPECTED})
+  list(SORT expected)
+else()
+  set(expected CoreDisinfect CoreFree CoreInit CoreNew CoreScan CoreUninit)
+endif()
 if(NOT names STREQUAL expected)
   message(FATAL_ERROR "exported: ${names}\nexpected: ${expected}")
 endif()

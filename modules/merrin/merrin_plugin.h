@@ -1,0 +1,48 @@
+// The "Merrin" object: a plug-in that, once initialised and started, serves the response cache
+// over a bounded in-memory store. Its one lookup handle is itself; lookups keep no state in it.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include "companions/companion_factory.h"
+#include "companions/i_response_cache.h"
+#include "companions/i_serv_plugin.h"
+#include "response_store.h"
+
+namespace sondrel::merrin {
+
+class MerrinPlugin final : public ICompanionObject,
+                           public IServPlugin,
+                           public IResponseCacheService,
+                           public IResponseCacheLookup {
+ public:
+  explicit MerrinPlugin(size_t capacity = ResponseStore::kCapacity);
+  virtual ~MerrinPlugin() = default;
+
+  void* QueryInterface(Guid interfaceId) override;
+
+  void* GetService(Guid serviceId) override;
+  int32_t Initialise(int32_t argument) override;
+  void Uninitialise() override;
+  int32_t Start() override;
+  void Stop() override;
+
+  bool OpenLookupHandle(IResponseCacheLookup** handle) override;
+  void CloseLookupHandle(IResponseCacheLookup* handle) override;
+  void Store(const uint64_t* fileSize, const uint8_t* fingerprint, uint32_t fingerprintLength,
+             uint32_t cacheValue) override;
+
+  bool Lookup(const uint64_t* fileSize, const uint8_t* fingerprint, uint32_t fingerprintLength,
+              uint32_t cacheValue, uint8_t* found) override;
+
+  // Start answers this when the plug-in was not initialised.
+  static constexpr int32_t kNotInitialised = 21;
+
+ private:
+  ResponseStore store_;
+  std::atomic<bool> initialised_{false};
+  std::atomic<bool> started_{false};
+};
+
+}  // namespace sondrel::merrin
