@@ -9,6 +9,11 @@
 #include <memory>
 
 #include "comm/i_sock_comm_client.h"
+#include "companions/i_internal_monitor_client.h"
+#include "companions/i_monitor_receiver.h"
+#include "companions/i_response_cache.h"
+#include "companions/monitor_receiver_module.h"
+#include "companions/serv_plugin.h"
 #include "config/settings_store.h"
 #include "core/i_exports.h"
 #include "core/i_sondrel_events.h"
@@ -112,6 +117,17 @@ class CSondrel final : public ISondrelEvents, public IExports {
   std::atomic<bool> shuttingDown_{false};
   // When requests carry the start of their file (cacheMissCount, sendInitialBufferMode).
   CacheMissBookkeeping cacheMisses_;
+  // The response cache module ("Merrin") and its service.
+  ServPluginModule cacheModule_;
+  IResponseCacheService* cacheService_ = nullptr;
+  // The fallback monitor module ("ostrel") and the receiver in use.
+  MonitorReceiverModule monitorReceiverModule_;
+  IMonitorReceiver* monitorReceiver_ = nullptr;
+  // The internal monitor module ("Kalvix") and its client; notifications go only through the
+  // registration copy, kept from a successful load until the final Uninit.
+  ServPluginModule internalMonitorModule_;
+  IInternalMonitorClient* internalMonitor_ = nullptr;
+  IInternalMonitorClient* internalMonitorRegistration_ = nullptr;
   // The response cache as the scan code uses it; null while none is loaded.
   ILocalResponseCache* localCache_ = nullptr;
   SettingsStore settings_;
