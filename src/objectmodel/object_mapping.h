@@ -82,8 +82,6 @@ class ObjectMapping {
   }
 
   size_t Size() const { return operations_.size(); }
-  uint32_t FirstId() const { return firstId_; }
-  uint32_t EndId() const { return endId_; }
   bool IsReadOnly() const { return readOnly_; }
   int32_t Version() const { return kMappingVersion; }
 
