@@ -4,7 +4,8 @@
 
 namespace sondrel {
 
-CSondrel::CSondrel() : logger_(GetLogger("qx.sondrel.scan.manager")) {}
+CSondrel::CSondrel()
+    : logger_(GetLogger("qx.sondrel.scan.manager")), slots_(GetLogger("qx.sondrel.slots")) {}
 
 CSondrel::~CSondrel() {
   if (commClient_ != nullptr) {

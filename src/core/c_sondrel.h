@@ -24,6 +24,7 @@
 #include "scan/cache_miss_bookkeeping.h"
 #include "scan/local_response_cache.h"
 #include "scan/scan_conversation.h"
+#include "slots/on_demand_slot_events.h"
 
 namespace sondrel {
 
@@ -56,6 +57,7 @@ class CSondrel final : public ISondrelEvents, public IExports {
   void UpdateCanScan(int32_t input);
 
   SettingsStore& settings() { return settings_; }
+  OnDemandSlotEvents& slots() { return slots_; }
   bool initialised() const { return initialised_; }
   bool canScan() const { return canScan_; }
   bool canScanRemote() const { return canScanRemote_; }
@@ -108,6 +110,8 @@ class CSondrel final : public ISondrelEvents, public IExports {
   // The connection manager, from the first successful Init to the final Uninit.
   std::unique_ptr<ISockCommClient> commClient_;
   LoggerPtr logger_;
+  // The slots obtained from the servers, with their own logger.
+  OnDemandSlotEvents slots_;
   std::atomic<int64_t> initTime_{0};  // seconds since 1970, set by the first successful Init
   std::atomic<bool> canScan_{false};
   std::atomic<bool> canScanRemote_{false};
