@@ -22,16 +22,24 @@ std::wstring LibraryDirectory() {
   return directory;
 }
 
-std::wstring CacheLibraryPath() {
-  return LibraryDirectory() + LibraryFileName(L"Merrin");
+std::wstring CacheLibraryName() {
+  return LibraryFileName(L"Merrin");
 }
 
-std::wstring MonitorReceiverLibraryPath() {
-  return platform::ExecutableDirectory() + LibraryFileName(L"ostrel");
+std::wstring MonitorReceiverLibraryName() {
+  return LibraryFileName(L"ostrel");
 }
 
 std::wstring InternalMonitorLibraryName() {
   return LibraryFileName(L"Kalvix");
+}
+
+std::wstring CacheLibraryPath() {
+  return LibraryDirectory() + CacheLibraryName();
+}
+
+std::wstring MonitorReceiverLibraryPath() {
+  return platform::ExecutableDirectory() + MonitorReceiverLibraryName();
 }
 
 }  // namespace sondrel

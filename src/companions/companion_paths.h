@@ -9,12 +9,16 @@ namespace sondrel {
 // the system cannot tell.
 std::wstring LibraryDirectory();
 
-// The response cache ("Merrin") in this library's directory.
-std::wstring CacheLibraryPath();
-// The monitor receiver ("ostrel") in the host executable's directory.
-std::wstring MonitorReceiverLibraryPath();
-// The file name of the internal monitor library ("Kalvix"); Init searches the directories for it.
+// The file names of the companion libraries: the response cache ("Merrin"), the monitor receiver
+// ("ostrel") and the internal monitor library ("Kalvix"), with the platform's suffix.
+std::wstring CacheLibraryName();
+std::wstring MonitorReceiverLibraryName();
 std::wstring InternalMonitorLibraryName();
+
+// The response cache in this library's directory.
+std::wstring CacheLibraryPath();
+// The monitor receiver in the host executable's directory.
+std::wstring MonitorReceiverLibraryPath();
 
 // The object names the companions are asked for.
 inline constexpr const wchar_t* kCacheObjectName = L"Merrin";

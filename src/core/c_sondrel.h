@@ -15,6 +15,7 @@
 #include "companions/monitor_receiver_module.h"
 #include "companions/serv_plugin.h"
 #include "config/settings_store.h"
+#include "core/cache_service_adapter.h"
 #include "core/i_exports.h"
 #include "core/i_sondrel_events.h"
 #include "core/init_environment.h"
@@ -93,6 +94,19 @@ class CSondrel final : public ISondrelEvents, public IExports {
   // The final Uninit of an initialised client.
   void TakeDown();
 
+  // The companion libraries: where they are, loading them at the first Init and unloading them at
+  // the final Uninit.
+  std::wstring ExecutableDirectory() const;
+  std::wstring InternalMonitorLibraryPath() const;
+  // The internal monitor client, or else the monitor receiver and the settings file.
+  void LoadMonitors();
+  void LoadCache();
+  void SetLocalCache();
+  void UnloadCache();
+  void UnloadMonitors();
+  // Tells the monitors about a new can-scan pair.
+  void AnnounceCanScan(bool canScan, bool canScanRemote);
+
   // The connection manager's calls into the client (its context is the client).
   static void OnServerMessage(const CommMessagePtr& message, void* client, void* requester);
   static void ServerStatusHandler(bool shieldStatus, int32_t connectionStatus, void* client);
@@ -133,6 +147,7 @@ class CSondrel final : public ISondrelEvents, public IExports {
   IInternalMonitorClient* internalMonitor_ = nullptr;
   IInternalMonitorClient* internalMonitorRegistration_ = nullptr;
   // The response cache as the scan code uses it; null while none is loaded.
+  CacheServiceAdapter cacheAdapter_{nullptr};
   ILocalResponseCache* localCache_ = nullptr;
   SettingsStore settings_;
   qx::PathStringT enginePath_;

@@ -10,6 +10,7 @@
 #include "comm/hello_record.h"
 #include "comm/sock_comm_client.h"
 #include "comm/sock_comm_session.h"
+#include "companions/monitor_calls.h"
 #include "config/settings_propagation.h"
 #include "core/c_sondrel.h"
 #include "core/engine_version.h"
@@ -57,13 +58,14 @@ int32_t CSondrel::BringUp(const char* path) {
   shuttingDown_ = false;
   enginePath_.Assign(platform::ToWide(path != nullptr ? path : ""));
   settings_.SetLogger(logger_);
-  LoadSettingsFile();
+  LoadMonitors();
 
   const int32_t result = StartCommClient();
   LOG_TRACE(logger_, "Init Comm ret: " << result);
   if (result != 0) {
     return result;
   }
+  LoadCache();
   std::this_thread::sleep_for(environment_.settleTime);
   initialised_ = true;
   initTime_ = SecondsNow();
@@ -139,9 +141,11 @@ int32_t CSondrel::Uninit(ScanContext* context, int32_t flags) {
 
 void CSondrel::TakeDown() {
   shuttingDown_ = true;
+  UnloadCache();
   LOG_INFO(logger_, "Uninit comm client");
   commClient_->Stop();
   commClient_.reset();
+  UnloadMonitors();
 }
 
 void CSondrel::OnServerMessage(const CommMessagePtr& message, void* client, void* requester) {
@@ -153,7 +157,12 @@ void CSondrel::OnServerMessage(const CommMessagePtr& message, void* client, void
 }
 
 bool CSondrel::OnBestSessionChanged(void* client) {
-  return client != nullptr;
+  if (client == nullptr) {
+    return false;
+  }
+  NotifyInternalMonitor(static_cast<CSondrel*>(client)->internalMonitorRegistration_,
+                        kEventBestSessionChanged, nullptr);
+  return true;
 }
 
 }  // namespace sondrel

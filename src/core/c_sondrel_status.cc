@@ -2,8 +2,11 @@
 // every request and is announced to the monitors) and whether they are overloaded.
 #include <atomic>
 
+#include "companions/monitor_calls.h"
 #include "core/c_sondrel.h"
 #include "logging/log.h"
+#include "objectmodel/can_scan_event.h"
+#include "objectmodel/proxy.h"
 
 namespace sondrel {
 namespace {
@@ -43,8 +46,15 @@ void CSondrel::UpdateCanScan(int32_t input) {
   lastAnnounced = input;
   const bool canScanRemote = input == kServersAvailable;
   const bool canScan = canScanRemote || settings_.GetScanOptions().scanLocalIfError != 0;
+  AnnounceCanScan(canScan, canScanRemote);
   canScan_ = canScan;
   canScanRemote_ = canScanRemote;
+}
+
+void CSondrel::AnnounceCanScan(bool canScan, bool canScanRemote) {
+  const Kalvix::CanScanEvent pair{canScan, canScanRemote};
+  Kalvix::Proxy<const Kalvix::CanScanEvent> event(&pair, Kalvix::CanScanEventMapping());
+  sondrel::AnnounceCanScan(internalMonitorRegistration_, &event, monitorReceiver_, canScanRemote);
 }
 
 }  // namespace sondrel
