@@ -65,8 +65,11 @@ int32_t CSondrel::BringUp(const char* path) {
   if (result != 0) {
     return result;
   }
+  slots_.SetCommClient(commClient_.get());
+  slots_.SetTimeout(settings_.GetScanOptions().timeout);
   LoadCache();
   std::this_thread::sleep_for(environment_.settleTime);
+  slots_.TransferAllSlotPairs();
   initialised_ = true;
   initTime_ = SecondsNow();
   return 0;
@@ -85,6 +88,9 @@ int32_t CSondrel::StartCommClient() {
     return SONDREL_STATUS_COMM_CLIENT_FAILED;
   }
   conversation_ = {commClient_.get(), &settings_, &cacheExclusions_, localCache_, logger_};
+  commClient_->SetOption(kOptionServerGoneCallback,
+                         reinterpret_cast<const void*>(&OnDemandSlotEvents::OnServerGone));
+  commClient_->SetOption(kOptionServerGoneContext, &slots_);
   commClient_->SetOption(kOptionHelloCallback, reinterpret_cast<const void*>(&OnServerMessage));
   commClient_->SetOption(kOptionAvailabilityCallback,
                          reinterpret_cast<const void*>(&ServerStatusHandler));
@@ -143,6 +149,7 @@ void CSondrel::TakeDown() {
   shuttingDown_ = true;
   UnloadCache();
   LOG_INFO(logger_, "Uninit comm client");
+  slots_.SetCommClient(nullptr);
   commClient_->Stop();
   commClient_.reset();
   UnloadMonitors();

@@ -11,6 +11,8 @@
 
 #include "comm/message_codes.h"
 #include "core/c_sondrel.h"
+#include "slots/qx_guid.h"
+#include "slots/slot_records.h"
 #include "support/fake_host/fake_host.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
@@ -86,8 +88,8 @@ TEST_F(ClientFlowTest, TheFirstInitPushesCallbacksHelloAndSettingsThenStartsOnce
   EXPECT_EQ(made_, 1);
   EXPECT_EQ(comm_->starts, 1);
   EXPECT_EQ(comm_->codes,
-            (std::vector<int32_t>{9,  10, 11, 12, 37, 0,  17, 16, 0,  21, 22, 32, 36, 14,
-                                  15, 19, 26, 27, 31, 28, 29, 30, 40, 41, 42, 43, 0}));
+            (std::vector<int32_t>{38, 39, 9,  10, 11, 12, 37, 0,  17, 16, 0,  21, 22, 32, 36,
+                                  14, 15, 19, 26, 27, 31, 28, 29, 30, 40, 41, 42, 43, 0}));
   ASSERT_EQ(comm_->helloRecord.size(), 292u);
   EXPECT_EQ(comm_->helloRecord[0], 3);
   EXPECT_EQ(comm_->helloRecord[2], 3);
@@ -361,6 +363,33 @@ TEST_F(ClientFlowTest, DisinfectionActionsAndTheRebootFlag) {
     EXPECT_EQ(sent.payload[24], 0);  // no cache, no fingerprint
   }
   client_.Uninit(context, SONDREL_UNINIT_FINAL);
+}
+
+TEST_F(ClientFlowTest, TheSlotRegistryWorksThroughTheConnectionManagerFromInitToUninit) {
+  QxGuid slot;
+  QxGuid server;
+  EXPECT_FALSE(client_.slots().AllocSlot(slot, server, false));  // no connection manager yet
+  const SlotPair previous{{QxGuid::FakeServer(), QxGuid::NewRandom()},
+                          {QxGuid::FakeServer(), QxGuid::NewRandom()}};
+  client_.slots().SetPairsToTransfer({previous});
+
+  LogCapture capture;
+  ScanContext* context = InitClient();
+  // The previous instance's pair is kept through a visit of the sessions; with none to visit it
+  // is dropped.
+  EXPECT_TRUE(capture.Contains("-> OnDemandSlotEvents::TransferAllSlotPairs"));
+  EXPECT_EQ(comm_->enumerations, 1);
+  EXPECT_TRUE(client_.slots().CurrentPairs().empty());
+  client_.slots().AllocSlot(slot, server, false);
+  EXPECT_EQ(comm_->enumerations, 2);
+  // A server that went away moves its slots; this one held none.
+  EXPECT_TRUE(comm_->ReportServerGone(ServerIdentity{7}));
+  EXPECT_TRUE(capture.Contains("<- OnDemandSlotEvents::MoveSlotsFromSession! no slots to move!"));
+
+  // The final Uninit takes the connection manager away from the registry before deleting it.
+  client_.Uninit(context, SONDREL_UNINIT_FINAL);
+  EXPECT_TRUE(destroyed_);
+  EXPECT_FALSE(client_.slots().AllocSlot(slot, server, false));
 }
 
 TEST_F(ClientFlowTest, ReloadScanServerPutsTheFilesServersIntoEffect) {

@@ -23,6 +23,12 @@ int32_t ScriptedCommClient::SetOption(int32_t code, const void* value) {
     case kOptionCallbackContext:
       context_ = const_cast<void*>(value);
       break;
+    case kOptionServerGoneCallback:
+      serverGoneCallback_ = reinterpret_cast<ServerGoneCallback>(const_cast<void*>(value));
+      break;
+    case kOptionServerGoneContext:
+      serverGoneContext_ = const_cast<void*>(value);
+      break;
     case kOptionRegion:
       region = static_cast<const char*>(value);
       break;
@@ -66,6 +72,10 @@ int32_t ScriptedCommClient::SendRequest(void* requestKey, int32_t channelIndex,
     messageCallback_(record, context_, requestKey);
   }
   return sendResult;
+}
+
+bool ScriptedCommClient::ReportServerGone(const ServerIdentity& identity) {
+  return serverGoneCallback_(serverGoneContext_, &identity);
 }
 
 void ScriptedCommClient::ReportAvailability(bool available, int32_t connectionStatus) {

@@ -30,8 +30,15 @@ class ScriptedCommClient : public RecordingCommClient {
                       uint32_t messageKind, void* payload, uint32_t payloadLength,
                       int32_t timeoutMs, bool callerKeepsPayload) override;
 
+  int32_t EnumerateEndpoints(EndpointsCallback, void*) override {
+    ++enumerations;
+    return 0;
+  }
+
   // Reports the servers' availability as the pool manager does.
   void ReportAvailability(bool available, int32_t connectionStatus);
+  // Reports that no session serves the server with this identity any more; its answer.
+  bool ReportServerGone(const ServerIdentity& identity);
 
   // Option codes in the order they were set; 0 stands for ApplyOptions.
   std::vector<int32_t> codes;
@@ -39,6 +46,7 @@ class ScriptedCommClient : public RecordingCommClient {
   std::string region;
   std::vector<CommServerEntry> servers;
   int reloads = 0;
+  int enumerations = 0;
   int32_t startResult = 0;
   int starts = 0;
   int stops = 0;
@@ -54,6 +62,8 @@ class ScriptedCommClient : public RecordingCommClient {
   MessageCallback messageCallback_ = nullptr;
   AvailabilityCallback availabilityCallback_ = nullptr;
   void* context_ = nullptr;
+  ServerGoneCallback serverGoneCallback_ = nullptr;
+  void* serverGoneContext_ = nullptr;
 };
 
 }  // namespace sondrel::test
