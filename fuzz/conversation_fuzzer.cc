@@ -15,6 +15,7 @@
 #include "comm/payload_buffer.h"
 #include "config/settings_store.h"
 #include "logging/logger_registry.h"
+#include "record_input.h"
 #include "scan/cache_exclusions.h"
 #include "scan/local_response_cache.h"
 #include "scan/scan_context.h"
@@ -133,17 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ConversationServices services{&client, &settings, &exclusions, &cache,
                                       GetLogger("qx.sondrel.scan.manager")};
 
-  std::span<const uint8_t> input(data, size);
-  while (input.size() >= 2) {
-    const size_t length = std::min<size_t>(input[0] | input[1] << 8, input.size() - 2);
-    CommMessagePtr record = CommMessage::Allocate(length);
-    if (record == nullptr) {
-      break;
-    }
-    std::memcpy(record->data(), input.data() + 2, length);
-    input = input.subspan(2 + length);
+  fuzz::ForEachRecord(data, size, [&](const CommMessagePtr& record) {
     HandleConversationMessage(record, context.get(), services);
-  }
+  });
   sink = sink + static_cast<uint64_t>(context->verdict) + context->threatName.size();
   return 0;
 }

@@ -3,18 +3,16 @@
 // another session, are free or do not exist, the special channel and the broadcast; then lets the
 // waiting requesters handle what reached them. The input is a sequence of records, each preceded
 // by its length as 2 bytes, little-endian.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <span>
 
 #include "comm/channel_table.h"
 #include "comm/comm_message.h"
 #include "comm/received_message.h"
 #include "comm/sock_comm_session.h"
 #include "comm/sock_thread_channel.h"
+#include "record_input.h"
 
 namespace {
 
@@ -54,17 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   table.SpecialChannel()->SetHandler(&Handler, nullptr);
   table.SpecialChannel()->BeginRequest(nullptr);
 
-  std::span<const uint8_t> input(data, size);
-  while (input.size() >= 2) {
-    const size_t length = std::min<size_t>(input[0] | input[1] << 8, input.size() - 2);
-    CommMessagePtr record = CommMessage::Allocate(length);
-    if (record == nullptr) {
-      break;
-    }
-    std::memcpy(record->data(), input.data() + 2, length);
-    input = input.subspan(2 + length);
-    session->process_message(std::move(record));
-  }
+  fuzz::ForEachRecord(data, size,
+                      [&](CommMessagePtr record) { session->process_message(std::move(record)); });
 
   for (const auto& channel : table.Channels()) {
     channel->Wait(0);
