@@ -21,10 +21,10 @@
 #include <vector>
 
 #include "comm/comm_socket_base.h"
-#include "comm/message_builder.h"
-#include "comm/payload_buffer.h"
 #include "comm/send_message.h"
 #include "loopback_peer.h"
+#include "protocol/message_builder.h"
+#include "protocol/payload_buffer.h"
 #include "unit/comm/io_thread.h"
 
 namespace sondrel::bench {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "comm/comm_client_options.h"
-#include "comm/hello_record.h"
-#include "comm/message_codes.h"
 #include "comm/sock_comm_client.h"
 #include "loopback_peer.h"
+#include "protocol/hello_record.h"
+#include "protocol/message_codes.h"
 
 namespace sondrel::bench {
 namespace {

@@ -10,11 +10,11 @@
 #include <span>
 #include <vector>
 
-#include "comm/comm_message.h"
 #include "comm/i_sock_comm_client.h"
-#include "comm/payload_buffer.h"
 #include "config/settings_store.h"
 #include "logging/logger_registry.h"
+#include "protocol/comm_message.h"
+#include "protocol/payload_buffer.h"
 #include "record_input.h"
 #include "scan/cache_exclusions.h"
 #include "scan/local_response_cache.h"

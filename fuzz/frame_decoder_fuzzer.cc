@@ -7,10 +7,10 @@
 #include <span>
 #include <utility>
 
-#include "comm/comm_message.h"
-#include "comm/frame_decoder.h"
-#include "comm/frame_layout.h"
-#include "comm/received_message.h"
+#include "protocol/comm_message.h"
+#include "protocol/frame_decoder.h"
+#include "protocol/frame_layout.h"
+#include "protocol/received_message.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <span>
 
-#include "comm/comm_message.h"
+#include "protocol/comm_message.h"
 
 namespace sondrel::fuzz {
 

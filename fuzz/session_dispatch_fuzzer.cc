@@ -8,10 +8,10 @@
 #include <memory>
 
 #include "comm/channel_table.h"
-#include "comm/comm_message.h"
-#include "comm/received_message.h"
 #include "comm/sock_comm_session.h"
 #include "comm/sock_thread_channel.h"
+#include "protocol/comm_message.h"
+#include "protocol/received_message.h"
 #include "record_input.h"
 
 namespace {

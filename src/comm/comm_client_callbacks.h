@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "comm/server_identity.h"
+#include "protocol/server_identity.h"
 
 namespace sondrel {
 

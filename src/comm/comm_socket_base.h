@@ -32,10 +32,10 @@
 #include <mutex>
 #include <string_view>
 
-#include "comm/comm_message.h"
-#include "comm/frame_decoder.h"
-#include "comm/frame_layout.h"
 #include "logging/logger.h"
+#include "protocol/comm_message.h"
+#include "protocol/frame_decoder.h"
+#include "protocol/frame_layout.h"
 
 namespace sondrel {
 

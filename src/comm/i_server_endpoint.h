@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "comm/message_callback.h"
-#include "comm/server_identity.h"
+#include "protocol/server_identity.h"
 
 namespace sondrel {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "comm/comm_client_callbacks.h"
-#include "comm/comm_message.h"
 #include "config/comm_server_entry.h"
 #include "config/option_sink.h"
+#include "protocol/comm_message.h"
 
 namespace sondrel {
 

@@ -2,7 +2,7 @@
 // session, and every message a server sends inside a conversation from a request channel.
 #pragma once
 
-#include "comm/comm_message.h"
+#include "protocol/comm_message.h"
 
 namespace sondrel {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "comm/comm_client_options.h"
-#include "comm/server_identity.h"
+#include "protocol/server_identity.h"
 
 namespace sondrel {
 

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "comm/comm_socket_base.h"
-#include "comm/message_builder.h"
+#include "protocol/message_builder.h"
 
 namespace sondrel {
 

@@ -1,10 +1,10 @@
 #include "comm/server_endpoint_send.h"
 
-#include "comm/message_codes.h"
 #include "comm/request_result.h"
 #include "comm/send_message.h"
 #include "comm/sock_comm_session.h"
 #include "comm/sock_thread_channel.h"
+#include "protocol/message_codes.h"
 
 namespace sondrel {
 

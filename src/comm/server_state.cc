@@ -18,6 +18,19 @@ ServerStateValue NextServerState(ServerStateValue current, int32_t state, bool c
   return current;
 }
 
+int32_t HelloLoadState(uint32_t serverStatus) {
+  if ((serverStatus & 0x1) != 0) {
+    return Server_Underloaded;
+  }
+  if ((serverStatus & 0x2) == 0) {
+    return (serverStatus & 0x4) != 0 ? Server_Overloaded : Server_Normal;
+  }
+  if ((serverStatus & 0x8) != 0) {
+    return Server_Overloaded;
+  }
+  return (serverStatus & 0x10) != 0 ? Server_Underloaded : Server_Normal;
+}
+
 void ServerStateCell::Set(int32_t state, bool counting) {
   uint64_t expected = packed_.load();
   while (!packed_.compare_exchange_weak(expected,

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "protocol/load_flags.h"
+
 namespace sondrel {
 
 enum ServerState : int32_t {
@@ -36,11 +38,15 @@ struct LoadFlag {
   int32_t state;
 };
 inline constexpr LoadFlag kLoadFlags[] = {
-    {0x1, Server_Underloaded},
-    {0x2, Server_Normal},
-    {0x4, Server_Overloaded},
-    {0x8, Server_Normal},
+    {load_flags::kUnderloaded, Server_Underloaded},
+    {load_flags::kNormal, Server_Normal},
+    {load_flags::kOverloaded, Server_Overloaded},
+    {load_flags::kNormalCounted, Server_Normal},
 };
+
+// The first load state of a synchronously connected session, from its hello answer's
+// serverStatus.
+int32_t HelloLoadState(uint32_t serverStatus);
 
 // The state and its count as one value, updated by any thread.
 class ServerStateCell {

@@ -6,10 +6,10 @@
 #include <string>
 #include <thread>
 
-#include "comm/payload_buffer.h"
 #include "comm/pool_manager.h"
 #include "comm/server_endpoint.h"
 #include "comm/sock_comm_session.h"
+#include "protocol/payload_buffer.h"
 
 namespace sondrel {
 namespace {

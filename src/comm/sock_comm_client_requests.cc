@@ -4,8 +4,6 @@
 #include <limits>
 #include <utility>
 
-#include "comm/message_codes.h"
-#include "comm/payload_buffer.h"
 #include "comm/request_result.h"
 #include "comm/send_message.h"
 #include "comm/server_state.h"
@@ -13,6 +11,8 @@
 #include "comm/sock_comm_client.h"
 #include "comm/sock_comm_session.h"
 #include "comm/sock_thread_channel.h"
+#include "protocol/message_codes.h"
+#include "protocol/payload_buffer.h"
 
 namespace sondrel {
 namespace {

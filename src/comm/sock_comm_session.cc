@@ -5,13 +5,13 @@
 #include <utility>
 
 #include "comm/channel_table.h"
-#include "comm/frame_layout.h"
-#include "comm/little_endian.h"
-#include "comm/message_codes.h"
-#include "comm/received_message.h"
 #include "comm/request_result.h"
 #include "comm/sock_thread_channel.h"
 #include "logging/log.h"
+#include "protocol/frame_layout.h"
+#include "protocol/little_endian.h"
+#include "protocol/message_codes.h"
+#include "protocol/received_message.h"
 
 namespace sondrel {
 namespace {

@@ -27,10 +27,10 @@
 #include "comm/comm_socket_base.h"
 #include "comm/endpoint_resolver.h"
 #include "comm/message_callback.h"
-#include "comm/server_identity.h"
 #include "comm/server_state.h"
 #include "config/comm_server_entry.h"
 #include "platform/socket_options.h"
+#include "protocol/server_identity.h"
 
 namespace sondrel {
 

@@ -12,17 +12,17 @@
 #include <vector>
 
 #include "comm/blocking_deadline.h"
-#include "comm/byte_reader.h"
-#include "comm/hello_record.h"
-#include "comm/little_endian.h"
-#include "comm/message_codes.h"
-#include "comm/received_message.h"
 #include "comm/send_message.h"
 #include "comm/sock_comm_session.h"
 #include "comm/utc_clock.h"
 #include "logging/log.h"
 #include "platform/process_info.h"
 #include "platform/socket_options.h"
+#include "protocol/byte_reader.h"
+#include "protocol/hello_record.h"
+#include "protocol/little_endian.h"
+#include "protocol/message_codes.h"
+#include "protocol/received_message.h"
 
 namespace sondrel {
 
@@ -208,7 +208,7 @@ void SockCommSession::process_sync_hello_answer(const CommMessagePtr& answer) {
   if (!evaluate_hello_flags(flags)) {
     return;
   }
-  SetServerState(hello::LoadStateOf(message.serverStatus()), true);
+  SetServerState(HelloLoadState(message.serverStatus()), true);
   connected_.store(true);
 }
 

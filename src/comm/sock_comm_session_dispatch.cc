@@ -5,30 +5,22 @@
 #include <iterator>
 #include <limits>
 
-#include "comm/byte_reader.h"
 #include "comm/channel_session_provider.h"
 #include "comm/channel_table.h"
-#include "comm/hello_record.h"
-#include "comm/little_endian.h"
-#include "comm/message_codes.h"
-#include "comm/received_message.h"
 #include "comm/request_result.h"
 #include "comm/send_message.h"
 #include "comm/sock_comm_session.h"
 #include "comm/sock_thread_channel.h"
 #include "comm/utc_clock.h"
 #include "logging/log.h"
+#include "protocol/hello_record.h"
+#include "protocol/message_codes.h"
+#include "protocol/received_message.h"
+#include "protocol/running_data.h"
+#include "protocol/session_records.h"
 
 namespace sondrel {
 namespace {
-
-// The payload of the request for running-server data.
-constexpr uint32_t kRunningDataRequestValue = 4;
-// The running-server data record: u32 size (24), the 16-byte running id, u16 major, u16 minor.
-constexpr uint32_t kRunningDataSize = 24;
-constexpr size_t kRunningIdOffset = 4;
-constexpr size_t kVersionMajorOffset = 20;
-constexpr size_t kVersionMinorOffset = 22;
 
 // The log line of each load flag when a ping answer reports it, in the order of kLoadFlags.
 constexpr const char* kLoadFlagLines[] = {
@@ -132,7 +124,7 @@ void SockCommSession::process_ping_answer(const ReceivedMessage& received) {
   const auto payload = received.payload();
   if (received.payloadLength() == 0) {
     pingEchoes_.store(false);
-  } else if (auto echoed = ByteReader(payload).U64At(0)) {
+  } else if (auto echoed = PingTimestamp(payload)) {
     // An answer of 1 to 7 bytes echoes, but carries no whole timestamp to measure with.
     const auto latency = static_cast<int64_t>(UtcMicrosecondsSince1400() - *echoed);
     LOG_DEBUG(logger(), address() << " client session received ping from server latency in "
@@ -158,34 +150,30 @@ void SockCommSession::record_latency(uint64_t latencyUs) {
 }
 
 void SockCommSession::process_running_server_data(const ReceivedMessage& received) {
-  const ByteReader record(received.payload());
-  const auto id = record.BytesAt(kRunningIdOffset, std::tuple_size_v<ServerIdentity>);
-  const auto major = record.U16At(kVersionMajorOffset);
-  const auto minor = record.U16At(kVersionMinorOffset);
-  if (record.U32At(0) != kRunningDataSize || !id || !major || !minor) {
+  const std::optional<running_data::RunningData> data =
+      running_data::ParseRecord(received.payload());
+  if (!data) {
     LOG_ERROR(logger(), address() << " Could not deserialize a ServerGetRunningServerData");
     return;
   }
-  ServerIdentity identity{};
-  std::copy(id->begin(), id->end(), identity.begin());
   // Logged before the waiting Start can go on and log that it has the data.
-  LOG_INFO(logger(), address() << " Obtained server data. ID: " << FormatServerIdentity(identity)
-                               << "Version: " << *major << "." << *minor);
+  LOG_INFO(logger(), address() << " Obtained server data. ID: " << FormatServerIdentity(data->id)
+                               << "Version: " << data->versionMajor << "." << data->versionMinor);
   {
     std::lock_guard<std::mutex> lock(runningDataMutex_);
-    serverRunningId_ = identity;
-    serverVersionMajor_ = *major;
-    serverVersionMinor_ = *minor;
+    serverRunningId_ = data->id;
+    serverVersionMajor_ = data->versionMajor;
+    serverVersionMinor_ = data->versionMinor;
     runningDataObtained_.store(true);
   }
   runningDataChanged_.notify_all();
 }
 
 int SockCommSession::send_running_data_request() {
-  uint8_t request[4];
-  StoreLittleEndian<uint32_t>(request, kRunningDataRequestValue);
+  std::array<uint8_t, running_data::kRequestSize> request = running_data::MakeRequest();
   return send_message(*this, 0, 0, 0, MessageType::ClientGetRunningServerData, MessageKind::Request,
-                      request, sizeof(request), true, 0, static_cast<int32_t>(requestTimeoutMs()));
+                      request.data(), request.size(), true, 0,
+                      static_cast<int32_t>(requestTimeoutMs()));
 }
 
 void SockCommSession::ClientGetRunningServerData() {
@@ -245,11 +233,10 @@ void SockCommSession::route_message(const CommMessagePtr& message,
     return;
   }
   if (MessageKind::ExpectsAnswer(received.messageKind())) {
-    uint8_t code[4];
-    StoreLittleEndian<uint32_t>(code, static_cast<uint32_t>(result));
+    std::array<uint8_t, kErrorCodeSize> code = MakeErrorCode(static_cast<uint32_t>(result));
     send_message(*this, received.requestSeq(), index, received.conversationId(),
-                 MessageType::ErrorReply, MessageKind::ErrorAnswer, code, sizeof(code), true, 0,
-                 -1);
+                 MessageType::ErrorReply, MessageKind::ErrorAnswer, code.data(), code.size(), true,
+                 0, -1);
   }
   LOG_INFO(logger(), address() << " Received message cannot be processed. " << received.route()
                                << " " << received.conversationId() << " "

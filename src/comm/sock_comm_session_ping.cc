@@ -1,15 +1,16 @@
 // The ping a session sends on the pool manager's thread. The answer is handled by the dispatcher
 // on the I/O thread: it clears pingOutstanding and applies the latency rule and the load flags.
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <thread>
 
-#include "comm/little_endian.h"
-#include "comm/message_codes.h"
 #include "comm/send_message.h"
 #include "comm/sock_comm_session.h"
 #include "comm/utc_clock.h"
 #include "logging/log.h"
+#include "protocol/message_codes.h"
+#include "protocol/session_records.h"
 
 namespace sondrel {
 namespace {
@@ -32,11 +33,10 @@ void SockCommSession::PingServer() {
     LOG_DEBUG(logger(), address() << " PingServer <-- ");
     return;
   }
-  uint8_t timestamp[8];
-  StoreLittleEndian<uint64_t>(timestamp, UtcMicrosecondsSince1400());
+  std::array<uint8_t, kPingPayloadSize> timestamp = MakePing(UtcMicrosecondsSince1400());
   pingOutstanding_.store(1);
-  if (send_message(*this, 0, 0, 0, MessageType::Ping, MessageKind::OneWay, timestamp,
-                   sizeof(timestamp), true, 0, 0) != 0) {
+  if (send_message(*this, 0, 0, 0, MessageType::Ping, MessageKind::OneWay, timestamp.data(),
+                   timestamp.size(), true, 0, 0) != 0) {
     pingOutstanding_.store(0);
   } else {
     LOG_DEBUG(logger(), address() << " PingServer wait ");

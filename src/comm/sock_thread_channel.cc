@@ -4,10 +4,10 @@
 #include <boost/asio/post.hpp>
 #include <chrono>
 
-#include "comm/little_endian.h"
-#include "comm/message_codes.h"
-#include "comm/received_message.h"
 #include "comm/request_result.h"
+#include "protocol/message_codes.h"
+#include "protocol/received_message.h"
+#include "protocol/session_records.h"
 
 namespace sondrel {
 namespace {
@@ -17,11 +17,11 @@ constexpr uint64_t kLongestWaitUs = uint64_t{10} * 365 * 24 * 3600 * 1000 * 1000
 
 // The result an error answer carries: its 4-byte code, or ErrorWithoutCode.
 int32_t ErrorAnswerCode(const ReceivedMessage& message) {
-  const auto payload = message.payload();
-  if (message.payloadLength() != 4 || payload.size() != 4) {
+  const std::optional<uint32_t> code = ErrorCodeOf(message.payload());
+  if (message.payloadLength() != kErrorCodeSize || !code) {
     return RequestResult::ErrorWithoutCode;
   }
-  return static_cast<int32_t>(LoadLittleEndian<uint32_t>(payload.data()));
+  return static_cast<int32_t>(*code);
 }
 
 }  // namespace

@@ -16,8 +16,8 @@
 #include <memory>
 #include <mutex>
 
-#include "comm/comm_message.h"
 #include "comm/message_callback.h"
+#include "protocol/comm_message.h"
 
 namespace sondrel {
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "comm/comm_client_options.h"
-#include "comm/hello_record.h"
 #include "comm/sock_comm_client.h"
 #include "comm/sock_comm_session.h"
 #include "companions/monitor_calls.h"
@@ -16,6 +15,7 @@
 #include "core/engine_version.h"
 #include "logging/log.h"
 #include "platform/utf8.h"
+#include "protocol/hello_record.h"
 #include "scan/scan_conversation.h"
 
 namespace sondrel {

@@ -9,14 +9,15 @@
 #include <vector>
 
 #include "comm/i_sock_comm_client.h"
-#include "comm/message_codes.h"
 #include "comm/request_result.h"
 #include "core/c_sondrel.h"
 #include "logging/log.h"
+#include "protocol/message_codes.h"
+#include "protocol/scan_request.h"
 #include "scan/fingerprint.h"
 #include "scan/host_queries.h"
 #include "scan/local_response_cache.h"
-#include "scan/scan_request.h"
+#include "scan/profile_value.h"
 
 namespace sondrel {
 namespace {

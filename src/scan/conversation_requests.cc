@@ -1,16 +1,17 @@
 #include "scan/conversation_requests.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
 
-#include "comm/little_endian.h"
-#include "comm/message_codes.h"
 #include "logging/log.h"
+#include "protocol/buffer_descriptor.h"
+#include "protocol/host_requests.h"
+#include "protocol/message_codes.h"
 #include "scan/cache_exclusions.h"
-#include "scan/conversation_records.h"
 
 namespace sondrel {
 namespace {
@@ -191,10 +192,9 @@ void ServeValueRequest(const ConversationReply& reply, std::span<const uint8_t> 
   if (request && callbacks != nullptr && callbacks->value != nullptr) {
     result = callbacks->value(request->low, request->high, callbacks->user);
   }
-  uint8_t record[8];
-  StoreLittleEndian<int64_t>(record, result);
-  reply.SendRecord(MessageType::ValueRequest, MessageKind::ConversationRequest, record,
-                   sizeof(record));
+  std::array<uint8_t, kValueAnswerSize> record = MakeValueAnswer(result);
+  reply.SendRecord(MessageType::ValueRequest, MessageKind::ConversationRequest, record.data(),
+                   record.size());
 }
 
 void ServeCallbackRequest(const ConversationReply& reply, std::span<const uint8_t> payload,
@@ -215,9 +215,7 @@ void ServeCallbackRequest(const ConversationReply& reply, std::span<const uint8_
   if (answer == nullptr) {
     return;
   }
-  StoreLittleEndian<uint64_t>(answer, AddressOf(buffer.get()));
-  StoreLittleEndian<uint32_t>(answer + 8, answerLength);
-  StoreLittleEndian<uint32_t>(answer + 12, capacity);
+  WriteCallbackHeader(answer, AddressOf(buffer.get()), answerLength, capacity);
   if (answerLength > 0) {
     std::memcpy(answer + CallbackRequest::kFixedSize, buffer.get(), answerLength);
   }

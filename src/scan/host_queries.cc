@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "comm/little_endian.h"
+#include "protocol/little_endian.h"
 
 namespace sondrel {
 namespace {

@@ -1,6 +1,6 @@
 #include "scan/pe_header.h"
 
-#include "comm/byte_reader.h"
+#include "protocol/byte_reader.h"
 
 namespace sondrel {
 namespace {

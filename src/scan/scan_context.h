@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/result_block.h"
 #include "scan/file_reader.h"
-#include "scan/result_block.h"
 #include "sondrel/sondrel.h"
 
 namespace sondrel {

@@ -3,15 +3,14 @@
 #include <optional>
 #include <string>
 
-#include "comm/byte_reader.h"
 #include "comm/i_sock_comm_client.h"
-#include "comm/little_endian.h"
-#include "comm/message_codes.h"
-#include "comm/received_message.h"
 #include "config/settings_store.h"
 #include "logging/log.h"
+#include "protocol/hello_record.h"
+#include "protocol/message_codes.h"
+#include "protocol/received_message.h"
+#include "protocol/scan_results.h"
 #include "scan/cache_exclusions.h"
-#include "scan/conversation_records.h"
 #include "scan/conversation_requests.h"
 #include "scan/local_response_cache.h"
 #include "scan/scan_context.h"
@@ -19,18 +18,18 @@
 namespace sondrel {
 namespace {
 
-// Hello answer flags: the server will not serve this client; a product or signature update is
-// recommended.
-constexpr uint32_t kMajorVersionMismatch = 0x1;
-constexpr uint32_t kProductUpdateFlags = 0x1 | 0x2;
-constexpr uint32_t kSignatureUpdateFlags = 0x4 | 0x8;
+// Hello answer flags that recommend a product or a signature update.
+constexpr uint32_t kProductUpdateFlags =
+    hello::kMajorVersionMismatch | hello::kMinorVersionMismatch;
+constexpr uint32_t kSignatureUpdateFlags =
+    hello::kEngineMajorMismatch | hello::kEngineMinorMismatch;
 
 // The verdict of a clean file, the only one the local cache keeps.
 constexpr int32_t kCleanVerdict = 1;
 
 void HandleHelloFlags(std::span<const uint8_t> payload, const LoggerPtr& logger) {
-  const uint32_t flags = ByteReader(payload).U32At(0).value_or(0);
-  if ((flags & kMajorVersionMismatch) != 0) {
+  const uint32_t flags = hello::AnswerFlags(payload);
+  if ((flags & hello::kMajorVersionMismatch) != 0) {
     LOG_WARN(logger, "Major version mismatch. Server will not serve this client");
   }
   const bool product = (flags & kProductUpdateFlags) != 0;
@@ -115,9 +114,9 @@ void TakeServerCacheAnswer(const ReceivedMessage& message, ScanContext& context,
   context.finalStatus = 0;
   context.receivedResultBlock = context.sentResultBlock;
   LogCompletion("File found in server cache: file <", message, context, services);
-  const std::span<const uint8_t> payload = message.payload();
-  if (services.localCache != nullptr && context.useLocalCache && payload.size() == 4) {
-    StoreInLocalCache(context, services, LoadLittleEndian<uint32_t>(payload.data()));
+  const std::optional<uint32_t> cacheValue = ParseServerCacheAnswer(message.payload());
+  if (services.localCache != nullptr && context.useLocalCache && cacheValue) {
+    StoreInLocalCache(context, services, *cacheValue);
   }
 }
 
@@ -131,7 +130,7 @@ void ForwardData(std::span<const uint8_t> payload, const ScanContext& context) {
 
 void TakeDisinfectFlags(std::span<const uint8_t> payload, ScanContext& context,
                         const LoggerPtr& logger) {
-  const std::optional<int32_t> flags = ByteReader(payload).I32At(0);
+  const std::optional<int32_t> flags = ParseDisinfectFlags(payload);
   if (!flags) {
     return;
   }

@@ -4,8 +4,8 @@
 // callbacks. It runs on the requesting thread inside the wait, and answers on the same channel.
 #pragma once
 
-#include "comm/comm_message.h"
 #include "logging/logger.h"
+#include "protocol/comm_message.h"
 
 namespace sondrel {
 

@@ -12,8 +12,8 @@
 
 #include "comm/i_server_endpoint.h"
 #include "comm/i_sock_comm_client.h"
-#include "comm/server_identity.h"
 #include "logging/logger.h"
+#include "protocol/server_identity.h"
 #include "slots/qx_guid.h"
 #include "slots/slot_records.h"
 

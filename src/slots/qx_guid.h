@@ -8,7 +8,7 @@
 #include <ostream>
 #include <string>
 
-#include "comm/server_identity.h"
+#include "protocol/server_identity.h"
 
 namespace sondrel {
 

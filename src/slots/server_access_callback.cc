@@ -4,8 +4,8 @@
 #include <optional>
 #include <span>
 
-#include "comm/message_codes.h"
 #include "logging/log.h"
+#include "protocol/message_codes.h"
 #include "slots/on_demand_slot_events.h"
 #include "slots/slot_messages.h"
 

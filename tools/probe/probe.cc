@@ -4,13 +4,13 @@
 #include <thread>
 
 #include "comm/comm_client_options.h"
-#include "comm/hello_record.h"
 #include "comm/sock_comm_client.h"
 #include "comm/sock_comm_session.h"
 #include "config/settings_file.h"
 #include "config/settings_propagation.h"
 #include "config/settings_store.h"
 #include "platform/utf8.h"
+#include "protocol/hello_record.h"
 #include "tools/probe/probe_arguments.h"
 #include "tools/probe/probe_report.h"
 

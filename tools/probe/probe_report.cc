@@ -6,9 +6,9 @@
 #include <iomanip>
 #include <iterator>
 
-#include "comm/server_identity.h"
 #include "comm/server_state.h"
 #include "comm/sock_comm_session.h"
+#include "protocol/server_identity.h"
 
 namespace sondrel::probe {
 namespace {

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <vector>
 
-#include "comm/message_codes.h"
 #include "comm/send_message.h"
 #include "comm/sock_comm_session.h"
 #include "comm/sock_thread_channel.h"
+#include "protocol/message_codes.h"
 
 namespace sondrel::test {
 

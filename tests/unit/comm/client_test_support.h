@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "comm/comm_client_options.h"
-#include "comm/server_identity.h"
 #include "comm/sock_comm_client.h"
 #include "config/comm_server_entry.h"
+#include "protocol/server_identity.h"
 #include "support/fake_server/fake_server.h"
 #include "support/fake_server/session_script.h"
 

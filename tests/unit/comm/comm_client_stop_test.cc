@@ -8,10 +8,10 @@
 #include <optional>
 
 #include "comm/comm_client_options.h"
-#include "comm/message_codes.h"
 #include "comm/request_result.h"
 #include "comm/sock_comm_client.h"
 #include "comm/sock_thread_channel.h"
+#include "protocol/message_codes.h"
 #include "support/fake_server/server_frames.h"
 #include "support/fake_server/session_script.h"
 #include "support/log_capture.h"

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "comm/comm_limits.h"
-#include "comm/message_builder.h"
-#include "comm/received_message.h"
 #include "comm/send_message.h"
+#include "protocol/message_builder.h"
+#include "protocol/received_message.h"
+#include "protocol/wire_limits.h"
 #include "support/fake_server/fake_server.h"
 #include "support/fake_server/wire_frame.h"
 #include "support/log_capture.h"

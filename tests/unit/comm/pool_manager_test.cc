@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "comm/comm_client_options.h"
-#include "comm/message_codes.h"
 #include "comm/request_result.h"
 #include "comm/server_state.h"
 #include "comm/sock_comm_client.h"
 #include "comm/sock_comm_session.h"
+#include "protocol/message_codes.h"
 #include "support/fake_server/server_frames.h"
 #include "support/fake_server/session_script.h"
 #include "unit/comm/client_test_support.h"

@@ -52,5 +52,27 @@ TEST(ServerStateTest, CellStartsUnknownAndKeepsStateAndCountTogether) {
   EXPECT_EQ(cell.Load(), (ServerStateValue{Server_Overloaded, 4001}));
 }
 
+TEST(ServerStateTest, HelloLoadStateOfASynchronousAnswer) {
+  struct Case {
+    uint32_t serverStatus;
+    int32_t state;
+  };
+  const Case cases[] = {
+      {0x1, Server_Underloaded},
+      {0x2 | 0x8, Server_Overloaded},
+      {0x2 | 0x10, Server_Underloaded},
+      {0x2, Server_Normal},
+      {0x4, Server_Overloaded},
+      {0x0, Server_Normal},
+      {0x1 | 0x4, Server_Underloaded},
+      {0x8, Server_Normal},
+      {0x2 | 0x8 | 0x10, Server_Overloaded},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.serverStatus);
+    EXPECT_EQ(HelloLoadState(c.serverStatus), c.state);
+  }
+}
+
 }  // namespace
 }  // namespace sondrel

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "comm/channel_table.h"
-#include "comm/received_message.h"
 #include "comm/request_result.h"
 #include "comm/send_message.h"
 #include "comm/server_endpoint_send.h"
 #include "comm/sock_comm_session.h"
 #include "comm/sock_thread_channel.h"
+#include "protocol/received_message.h"
 #include "support/fake_server/fake_server.h"
 #include "support/fake_server/server_frames.h"
 #include "support/fake_server/session_script.h"

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "comm/channel_table.h"
-#include "comm/received_message.h"
 #include "comm/request_result.h"
 #include "comm/sock_comm_session.h"
 #include "comm/sock_thread_channel.h"
 #include "comm/utc_clock.h"
+#include "protocol/received_message.h"
 #include "support/fake_server/server_frames.h"
 #include "support/fake_server/session_script.h"
 #include "support/log_capture.h"

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "comm/channel_table.h"
-#include "comm/comm_message.h"
 #include "comm/sock_comm_session.h"
+#include "protocol/comm_message.h"
 #include "support/fake_server/fake_server.h"
 
 namespace sondrel::test {

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "comm/received_message.h"
 #include "comm/request_result.h"
+#include "protocol/received_message.h"
 #include "support/fake_server/server_frames.h"
 #include "unit/comm/test_records.h"
 

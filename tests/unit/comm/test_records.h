@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "comm/comm_message.h"
+#include "protocol/comm_message.h"
 #include "support/fake_server/wire_frame.h"
 
 namespace sondrel::test {

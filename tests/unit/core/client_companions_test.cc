@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "comm/message_codes.h"
 #include "core/c_sondrel.h"
 #include "fake_companions/companion_calls.h"
+#include "protocol/message_codes.h"
 #include "support/fake_host/fake_host.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"

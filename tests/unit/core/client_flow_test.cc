@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "comm/message_codes.h"
 #include "core/c_sondrel.h"
+#include "protocol/message_codes.h"
 #include "slots/qx_guid.h"
 #include "slots/slot_records.h"
 #include "support/fake_host/fake_host.h"

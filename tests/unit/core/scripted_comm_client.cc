@@ -1,7 +1,7 @@
 #include "unit/core/scripted_comm_client.h"
 
 #include "comm/comm_client_options.h"
-#include "comm/message_codes.h"
+#include "protocol/message_codes.h"
 
 namespace sondrel::test {
 

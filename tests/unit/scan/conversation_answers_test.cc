@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "comm/message_codes.h"
+#include "protocol/message_codes.h"
 #include "support/log_capture.h"
 #include "unit/scan/conversation_test_support.h"
 

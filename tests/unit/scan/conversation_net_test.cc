@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "comm/comm_client_options.h"
-#include "comm/message_codes.h"
 #include "comm/request_result.h"
 #include "comm/sock_comm_client.h"
+#include "protocol/message_codes.h"
 #include "support/fake_server/server_frames.h"
 #include "unit/comm/client_test_support.h"
 #include "unit/scan/conversation_test_support.h"

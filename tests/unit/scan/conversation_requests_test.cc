@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "comm/message_codes.h"
 #include "platform/device_names.h"
+#include "protocol/message_codes.h"
 #include "support/log_capture.h"
 #include "unit/scan/conversation_test_support.h"
 

@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "comm/payload_buffer.h"
 #include "logging/logger_registry.h"
+#include "protocol/payload_buffer.h"
 #include "support/fake_server/wire_frame.h"
 
 namespace sondrel::test {

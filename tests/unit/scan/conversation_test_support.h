@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "comm/comm_message.h"
 #include "comm/i_sock_comm_client.h"
 #include "config/settings_store.h"
+#include "protocol/comm_message.h"
 #include "scan/cache_exclusions.h"
 #include "scan/local_response_cache.h"
 #include "scan/scan_context.h"

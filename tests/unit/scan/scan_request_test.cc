@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "scan/scan_request.h"
+#include "protocol/scan_request.h"
+#include "scan/profile_value.h"
 #include "unit/scan/conversation_test_support.h"
 
 namespace sondrel::test {

@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "comm/server_identity.h"
+#include "protocol/server_identity.h"
 
 namespace sondrel {
 namespace {

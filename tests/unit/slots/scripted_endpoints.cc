@@ -5,7 +5,7 @@
 #include <cstring>
 #include <utility>
 
-#include "comm/comm_message.h"
+#include "protocol/comm_message.h"
 
 namespace sondrel::test {
 namespace {

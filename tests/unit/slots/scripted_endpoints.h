@@ -11,7 +11,7 @@
 
 #include "comm/i_server_endpoint.h"
 #include "comm/i_sock_comm_client.h"
-#include "comm/server_identity.h"
+#include "protocol/server_identity.h"
 
 namespace sondrel::test {
 

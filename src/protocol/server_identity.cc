@@ -1,4 +1,4 @@
-#include "comm/server_identity.h"
+#include "protocol/server_identity.h"
 
 #include <cstdio>
 

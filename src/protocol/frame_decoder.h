@@ -1,14 +1,15 @@
 // The receive side of the wire format, as functions over bytes: the socket reads a frame header,
 // asks whether its body may be read, reads the body and hands it here to be turned into a
-// received record. Nothing here trusts a length from the server: each one is checked against
-// the bounds of comm_limits.h and against the bytes actually received before it is used.
+// received record. Nothing here trusts a length from the peer: each one is checked against
+// the bounds of wire_limits.h and against the bytes actually received before it is used.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
-#include "comm/comm_message.h"
-#include "comm/frame_layout.h"
+#include "protocol/comm_message.h"
+#include "protocol/frame_layout.h"
+#include "protocol/wire_limits.h"
 
 namespace sondrel {
 
@@ -25,13 +26,15 @@ FrameHeader ParseFrameHeader(std::span<const uint8_t, frame::kFrameHeaderSize> b
 // Why a frame with the right communication version is refused before its body is read.
 enum class FrameProblem {
   None,
-  BodyTooLong,              // above kMaxFrameBodyLength
+  BodyTooLong,              // above the largest body accepted
   BodyTooShort,             // not zero, but shorter than a message header and trailer
   CompressedLengthTooLong,  // the zlib stream would not fit between header and trailer
 };
 
-// A `bodyLength` of 0 is no problem: such a frame has no body and delivers nothing.
-FrameProblem CheckFrameHeader(const FrameHeader& header);
+// A `bodyLength` of 0 is no problem: such a frame has no body and delivers nothing. A receiver
+// that expects only smaller frames may lower the largest body it accepts.
+FrameProblem CheckFrameHeader(const FrameHeader& header,
+                              uint32_t maxBodyLength = kMaxFrameBodyLength);
 const char* DescribeFrameProblem(FrameProblem problem);
 
 enum class BodyStatus {
@@ -59,7 +62,8 @@ struct DecodedBody {
 
 // Turns a received body (exactly `bodyLength` bytes) into a record. An uncompressed body is the
 // record itself and is returned without a copy; a compressed one is decompressed into a new
-// record of `payloadLength` + 48 bytes.
-DecodedBody DecodeBody(const FrameHeader& header, CommMessagePtr body);
+// record of `payloadLength` + 48 bytes, provided that is at most `maxPayloadLength`.
+DecodedBody DecodeBody(const FrameHeader& header, CommMessagePtr body,
+                       uint32_t maxPayloadLength = kMaxDecompressedPayloadLength);
 
 }  // namespace sondrel

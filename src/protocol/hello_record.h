@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ inline constexpr size_t kTimestampSize = 8;
 
 inline constexpr size_t kEchoingAnswerSize = 299;
 inline constexpr size_t kEchoedTimestampOffset = 291;
+
+// The timestamp a synchronous connect appends after the record.
+inline constexpr size_t kTimestampOffset = kRecordSize;
 
 // Flags of the answer.
 inline constexpr uint32_t kMajorVersionMismatch = 0x1;  // the server refuses the client
@@ -53,7 +57,20 @@ std::string CopyHostName(std::span<uint8_t> record, std::string_view name);
 // The answer's flag word: the payload's first u32, or 0 when the payload is shorter.
 uint32_t AnswerFlags(std::span<const uint8_t> payload);
 
-// The first load state of a synchronously connected session, from the answer's serverStatus.
-int32_t LoadStateOf(uint32_t serverStatus);
+// A hello as a server reads it. Texts end at their first NUL or at the end of their field.
+struct Hello {
+  uint16_t versionMajor = 0;
+  uint16_t versionMinor = 0;
+  std::string engineVersion;
+  std::string hostName;
+  // The timestamp a synchronous connect appends, when the payload carries one.
+  std::optional<uint64_t> timestamp;
+};
+// The hello in `payload`; nothing when the payload is shorter than the record.
+std::optional<Hello> ParseHello(std::span<const uint8_t> payload);
+
+// A server's answer: the flag word alone, or, when the hello carried a timestamp, the 299-byte
+// form that echoes it.
+std::vector<uint8_t> MakeAnswer(uint32_t flags, std::optional<uint64_t> echoedTimestamp);
 
 }  // namespace sondrel::hello

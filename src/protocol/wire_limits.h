@@ -1,12 +1,12 @@
-// Bounds on what a scan server can make us read or allocate. A server is not trusted: every
-// length it announces is checked against these before any memory is reserved for it.
+// Bounds on what a peer can make us read or allocate. No peer is trusted: every length it
+// announces is checked against these before any memory is reserved for it.
 #pragma once
 
 #include <cstdint>
 
 namespace sondrel {
 
-// The largest frame body (message header, payload as sent, trailer) accepted from a server. The
+// The largest frame body (message header, payload as sent, trailer) accepted from a peer. The
 // largest messages either side sends in normal work are file pieces of about 1 MiB; 64 MiB leaves
 // ample room for server requests that carry data while keeping what one hostile frame can make a
 // session allocate within what a host process can spare.

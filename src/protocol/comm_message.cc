@@ -1,4 +1,4 @@
-#include "comm/comm_message.h"
+#include "protocol/comm_message.h"
 
 #include <cstdlib>
 #include <new>

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <span>
 
-#include "comm/byte_reader.h"
-#include "comm/comm_message.h"
-#include "comm/frame_layout.h"
+#include "protocol/byte_reader.h"
+#include "protocol/comm_message.h"
+#include "protocol/frame_layout.h"
 
 namespace sondrel {
 

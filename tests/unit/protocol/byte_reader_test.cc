@@ -1,4 +1,4 @@
-#include "comm/byte_reader.h"
+#include "protocol/byte_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,10 @@
-#include "comm/hello_record.h"
+#include "protocol/hello_record.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
-
-#include "comm/server_state.h"
 
 namespace sondrel {
 namespace {
@@ -66,28 +64,6 @@ TEST(HelloRecordTest, FlagsAreThePayloadsFirstWord) {
   EXPECT_EQ(hello::AnswerFlags(std::vector<uint8_t>{0x01, 0x02, 0x03, 0x04}), 0x04030201u);
   EXPECT_EQ(hello::AnswerFlags(std::vector<uint8_t>{}), 0u);
   EXPECT_EQ(hello::AnswerFlags(std::vector<uint8_t>{0x01, 0x01, 0x01}), 0u);
-}
-
-TEST(HelloRecordTest, LoadStateOfASynchronousAnswer) {
-  struct Case {
-    uint32_t serverStatus;
-    int32_t state;
-  };
-  const Case cases[] = {
-      {0x1, Server_Underloaded},
-      {0x2 | 0x8, Server_Overloaded},
-      {0x2 | 0x10, Server_Underloaded},
-      {0x2, Server_Normal},
-      {0x4, Server_Overloaded},
-      {0x0, Server_Normal},
-      {0x1 | 0x4, Server_Underloaded},
-      {0x8, Server_Normal},
-      {0x2 | 0x8 | 0x10, Server_Overloaded},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.serverStatus);
-    EXPECT_EQ(hello::LoadStateOf(c.serverStatus), c.state);
-  }
 }
 
 }  // namespace

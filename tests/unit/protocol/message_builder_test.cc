@@ -1,6 +1,6 @@
 // The bytes of outgoing messages, checked against the protocol's tables: an exact frame written
 // out by hand, and frames read back with the fake server's own parser.
-#include "comm/message_builder.h"
+#include "protocol/message_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <numeric>
 #include <vector>
 
-#include "comm/payload_buffer.h"
+#include "protocol/payload_buffer.h"
 #include "support/fake_server/wire_frame.h"
 
 namespace sondrel {
@@ -73,6 +73,14 @@ TEST(MessageBuilderTest, EmptyMessageIsExactlyTheTable) {
     ASSERT_NE(message, nullptr);
     EXPECT_EQ(Bytes(message), expected);
   }
+}
+
+TEST(MessageBuilderTest, AServerWritesItsLoadFlags) {
+  OutgoingHeader header = kHeader;
+  header.serverStatus = 0x4;
+  const CommMessagePtr message = BuildMessage(header, nullptr, 0, true, kNeverCompress);
+  ASSERT_NE(message, nullptr);
+  EXPECT_EQ(Parsed(message).serverStatus, 0x4u);
 }
 
 TEST(MessageBuilderTest, PayloadFollowsTheHeadersAndTheTrailerEndsTheFrame) {

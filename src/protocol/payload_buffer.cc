@@ -1,11 +1,11 @@
-#include "comm/payload_buffer.h"
+#include "protocol/payload_buffer.h"
 
 #include <cstddef>
 #include <cstdlib>
 #include <limits>
 
-#include "comm/frame_layout.h"
-#include "comm/little_endian.h"
+#include "protocol/frame_layout.h"
+#include "protocol/little_endian.h"
 
 namespace sondrel {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <span>
 
-#include "comm/little_endian.h"
+#include "protocol/little_endian.h"
 
 namespace sondrel {
 

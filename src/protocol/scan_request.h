@@ -6,8 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
-#include "scan/result_block.h"
+#include "protocol/result_block.h"
 
 namespace sondrel {
 
@@ -36,11 +37,39 @@ std::optional<uint32_t> ScanRequestLength(const ScanRequestFields& fields);
 // payload are those of this process: the name's, and that of the initial buffer inside `payload`.
 void WriteScanRequest(uint8_t* payload, const ScanRequestFields& fields);
 
-// The profile value of the host's 44-byte property record: the CRC-32 register over its bytes
-// (reflected polynomial 0xEDB88320, initial value 0xFFFFFFFF, no final inversion).
-uint32_t ProfileValue(std::span<const uint8_t, 44> record);
-// What the host's option entries add to the profile value (XOR): the third word XOR the fourth of
-// the first entry whose first word is 122 and whose second word is not 0; 0 without one.
-uint32_t ProfileFromOptions(std::span<const uint8_t> optionEntries);
+// A scan request as a server reads it. Every span lies inside the payload it was read from; the
+// addresses the client wrote are not kept.
+struct ReceivedScanRequest {
+  int32_t action = 0;
+  uint64_t fileSize = 0;
+  bool fingerprintValid = false;
+  std::array<uint8_t, 16> fingerprint{};
+  bool cacheUsable = false;
+  int32_t processInfo = 0;
+  bool cleanTraces = false;
+  bool strongFingerprint = false;
+  std::span<const uint8_t> extra;
+  // The name as sent, with its NUL when it has one.
+  std::span<const uint8_t> name;
+  // The initial buffer and the file offset it starts at.
+  uint64_t initialOffset = 0;
+  std::span<const uint8_t> initialBuffer;
+  ResultBlock sentResultBlock;
+  std::span<const uint8_t> optionEntries;  // whole 16-byte entries
+  std::span<const uint8_t> text;
+  uint32_t profileValue = 0;
+
+  // The name up to its first NUL.
+  std::string NameText() const;
+};
+
+struct ScanRequestParse {
+  std::optional<ReceivedScanRequest> request;
+  // Why the payload is not a scan request, when it is not.
+  const char* problem = nullptr;
+};
+// Reads the payload field by field; each length is checked against the bytes that remain, and
+// the fields must fill the payload exactly.
+ScanRequestParse ParseScanRequest(std::span<const uint8_t> payload);
 
 }  // namespace sondrel

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "comm/comm_message.h"
+#include "protocol/comm_message.h"
 
 namespace sondrel {
 
@@ -17,6 +17,8 @@ struct OutgoingHeader {
   uint32_t messageKind = 0;
   uint32_t sendCount = 0;
   int32_t answerTimeoutMs = 0;
+  // The sender's load flags; a client sends 0.
+  uint32_t serverStatus = 0;
 };
 
 // When and how payloads are compressed: only when `level` >= 0 and the payload is longer than

@@ -1,4 +1,4 @@
-#include "comm/received_message.h"
+#include "protocol/received_message.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "comm/message_builder.h"
+#include "protocol/message_builder.h"
 
 #include <zlib.h>
 
@@ -6,9 +6,9 @@
 #include <cstring>
 #include <limits>
 
-#include "comm/frame_layout.h"
-#include "comm/little_endian.h"
-#include "comm/payload_buffer.h"
+#include "protocol/frame_layout.h"
+#include "protocol/little_endian.h"
+#include "protocol/payload_buffer.h"
 
 namespace sondrel {
 namespace {
@@ -66,7 +66,7 @@ void WriteHeaders(uint8_t* frameBytes, const OutgoingHeader& header, uint32_t se
   StoreLittleEndian<uint32_t>(frameBytes + InFrame(frame::kSendCount), header.sendCount);
   StoreLittleEndian<uint32_t>(frameBytes + InFrame(frame::kPayloadLength), payloadLength);
   StoreLittleEndian<int32_t>(frameBytes + InFrame(frame::kAnswerTimeoutMs), header.answerTimeoutMs);
-  StoreLittleEndian<uint32_t>(frameBytes + InFrame(frame::kServerStatus), 0);
+  StoreLittleEndian<uint32_t>(frameBytes + InFrame(frame::kServerStatus), header.serverStatus);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
-#include "comm/frame_decoder.h"
+#include "protocol/frame_decoder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "comm/comm_limits.h"
+#include "protocol/wire_limits.h"
 #include "support/fake_server/wire_frame.h"
 
 namespace sondrel {

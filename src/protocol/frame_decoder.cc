@@ -1,12 +1,11 @@
-#include "comm/frame_decoder.h"
+#include "protocol/frame_decoder.h"
 
 #include <zlib.h>
 
 #include <cstring>
 #include <utility>
 
-#include "comm/byte_reader.h"
-#include "comm/comm_limits.h"
+#include "protocol/byte_reader.h"
 
 namespace sondrel {
 
@@ -21,11 +20,11 @@ FrameHeader ParseFrameHeader(std::span<const uint8_t, frame::kFrameHeaderSize> b
   return header;
 }
 
-FrameProblem CheckFrameHeader(const FrameHeader& header) {
+FrameProblem CheckFrameHeader(const FrameHeader& header, uint32_t maxBodyLength) {
   if (header.bodyLength == 0) {
     return FrameProblem::None;
   }
-  if (header.bodyLength > kMaxFrameBodyLength) {
+  if (header.bodyLength > maxBodyLength) {
     return FrameProblem::BodyTooLong;
   }
   if (header.bodyLength < frame::kBodyOverhead) {
@@ -52,7 +51,7 @@ const char* DescribeFrameProblem(FrameProblem problem) {
   return "unknown";
 }
 
-DecodedBody DecodeBody(const FrameHeader& header, CommMessagePtr body) {
+DecodedBody DecodeBody(const FrameHeader& header, CommMessagePtr body, uint32_t maxPayloadLength) {
   DecodedBody decoded;
   const size_t bodyLength = body->size();
   if (bodyLength < frame::kBodyOverhead) {
@@ -70,7 +69,7 @@ DecodedBody DecodeBody(const FrameHeader& header, CommMessagePtr body) {
     return decoded;
   }
   decoded.payloadLength = ByteReader(body->bytes()).U32At(frame::kPayloadLength).value_or(0);
-  if (decoded.payloadLength > kMaxDecompressedPayloadLength) {
+  if (decoded.payloadLength > maxPayloadLength) {
     decoded.refusal = "announced payload longer than the largest accepted";
     return decoded;
   }
