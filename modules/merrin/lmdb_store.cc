@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace sondrel::merrin {
 namespace {
@@ -15,17 +16,19 @@ using IndexKey = std::array<uint8_t, kIndexKeySize>;
 
 // What one entry takes in the map, both databases with half-full pages and room for the pages
 // that readers still see while a write replaces them, and what the map needs besides.
-constexpr uint64_t kMapBytesPerEntry = 384;
+constexpr uint64_t kMapBytesPerEntry = 512;
 constexpr uint64_t kMapBaseBytes = 16 << 20;
 // Reader slots of the lock file, shared by all processes, and the reset read transactions one
 // process keeps for its next lookups.
 constexpr unsigned kMaxReaders = 512;
-constexpr size_t kMostIdleReaders = 32;
+constexpr size_t kMostIdleReadersPerShard = 4;
 // A write removes at most this many expired entries, and this many entries beyond those it
 // adds when the bound was lowered, so that no write runs long.
 constexpr uint64_t kExpiredPerWrite = 64;
 constexpr uint64_t kExtraEvictionsPerWrite = 4096;
 constexpr uint64_t kEvictionsWhenTheMapFills = 64;
+// Entries written in one transaction at most.
+constexpr size_t kMostPerWrite = 10000;
 
 // One LMDB environment per directory and process: LMDB's locks are lost when a process opens
 // the same files twice and closes one of them.
@@ -122,12 +125,16 @@ LmdbStore::LmdbStore(const Options& options)
       maxAge_(ToMicros(options.maxAge)),
       clock_(options.clock),
       log_(options.log) {
-  idleReaders_.reserve(kMostIdleReaders);
+  for (ReaderShard& shard : readerShards_) {
+    shard.idle.reserve(kMostIdleReadersPerShard);
+  }
 }
 
 LmdbStore::~LmdbStore() {
-  for (MDB_txn* txn : idleReaders_) {
-    mdb_txn_abort(txn);
+  for (ReaderShard& shard : readerShards_) {
+    for (MDB_txn* txn : shard.idle) {
+      mdb_txn_abort(txn);
+    }
   }
   if (env_ != nullptr) {
     mdb_env_close(env_);
@@ -174,13 +181,19 @@ int LmdbStore::OpenEnvironment(size_t mapSize) {
   return 0;
 }
 
+LmdbStore::ReaderShard& LmdbStore::ThisThreadsShard() {
+  return readerShards_[std::hash<std::thread::id>()(std::this_thread::get_id()) %
+                       readerShards_.size()];
+}
+
 MDB_txn* LmdbStore::AcquireReader(int& result) {
   MDB_txn* txn = nullptr;
   {
-    std::lock_guard lock(readersMutex_);
-    if (!idleReaders_.empty()) {
-      txn = idleReaders_.back();
-      idleReaders_.pop_back();
+    ReaderShard& shard = ThisThreadsShard();
+    std::lock_guard lock(shard.mutex);
+    if (!shard.idle.empty()) {
+      txn = shard.idle.back();
+      shard.idle.pop_back();
     }
   }
   if (txn != nullptr) {
@@ -202,9 +215,10 @@ MDB_txn* LmdbStore::AcquireReader(int& result) {
 void LmdbStore::ReleaseReader(MDB_txn* txn) {
   mdb_txn_reset(txn);
   {
-    std::lock_guard lock(readersMutex_);
-    if (idleReaders_.size() < kMostIdleReaders) {
-      idleReaders_.push_back(txn);  // never allocates: the room was reserved
+    ReaderShard& shard = ThisThreadsShard();
+    std::lock_guard lock(shard.mutex);
+    if (shard.idle.size() < kMostIdleReadersPerShard) {
+      shard.idle.push_back(txn);  // never allocates: the room was reserved
       return;
     }
   }
@@ -231,9 +245,14 @@ bool LmdbStore::Contains(const CacheKey& key) {
 }
 
 void LmdbStore::Store(const CacheKey& key) {
+  Store(std::span<const CacheKey>(&key, 1));
+}
+
+void LmdbStore::Store(std::span<const CacheKey> keys) {
   std::unique_lock lock(writeMutex_);
-  queued_.push_back(key);
-  const uint64_t ticket = ++queuedCount_;
+  queued_.insert(queued_.end(), keys.begin(), keys.end());
+  queuedCount_ += keys.size();
+  const uint64_t ticket = queuedCount_;
   while (writtenCount_ < ticket) {
     if (writing_) {
       written_.wait(lock);
@@ -256,6 +275,15 @@ void LmdbStore::Store(const CacheKey& key) {
 }
 
 int LmdbStore::WriteBatch(const std::vector<CacheKey>& batch) {
+  int result = 0;
+  for (size_t first = 0; first < batch.size() && result == 0; first += kMostPerWrite) {
+    result = WriteChunk(std::span<const CacheKey>(batch).subspan(
+        first, std::min(kMostPerWrite, batch.size() - first)));
+  }
+  return result;
+}
+
+int LmdbStore::WriteChunk(std::span<const CacheKey> batch) {
   int result = WriteBatchOnce(batch);
   if (result == MDB_MAP_FULL) {
     // Old pages stay in use while a reader still sees them; readers of processes that ended
@@ -268,7 +296,7 @@ int LmdbStore::WriteBatch(const std::vector<CacheKey>& batch) {
   return result;
 }
 
-int LmdbStore::WriteBatchOnce(const std::vector<CacheKey>& batch) {
+int LmdbStore::WriteBatchOnce(std::span<const CacheKey> batch) {
   MDB_txn* txn = nullptr;
   int result = mdb_txn_begin(env_, nullptr, 0, &txn);
   if (result != 0) {

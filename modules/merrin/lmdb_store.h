@@ -11,12 +11,14 @@
 
 #include <lmdb.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,8 @@ class LmdbStore final : public CacheStore {
 
   bool Contains(const CacheKey& key) override;
   void Store(const CacheKey& key) override;
+  // Stores many entries with as few writes as possible (to fill a cache quickly).
+  void Store(std::span<const CacheKey> keys);
 
   // The number of entries stored (for tests and the benchmark).
   size_t size();
@@ -63,7 +67,8 @@ class LmdbStore final : public CacheStore {
   void ReleaseReader(MDB_txn* txn);
 
   int WriteBatch(const std::vector<CacheKey>& batch);
-  int WriteBatchOnce(const std::vector<CacheKey>& batch);
+  int WriteChunk(std::span<const CacheKey> batch);
+  int WriteBatchOnce(std::span<const CacheKey> batch);
   int PutEntry(MDB_txn* txn, const CacheKey& key, uint64_t now);
   // Removes up to `count` of the oldest entries, none stored after `storedAtOrBefore`.
   int RemoveOldest(MDB_txn* txn, uint64_t count, uint64_t storedAtOrBefore);
@@ -81,9 +86,14 @@ class LmdbStore final : public CacheStore {
   MDB_dbi byTime_ = 0;
   uint64_t mapPages_ = 0;
 
-  // Read transactions that were reset, kept for the next lookups.
-  std::mutex readersMutex_;
-  std::vector<MDB_txn*> idleReaders_;
+  // Read transactions that were reset, kept for the next lookups, in a few shards chosen by
+  // thread so that threads seldom wait for each other.
+  struct ReaderShard {
+    alignas(64) std::mutex mutex;
+    std::vector<MDB_txn*> idle;
+  };
+  ReaderShard& ThisThreadsShard();
+  std::array<ReaderShard, 8> readerShards_;
 
   std::mutex writeMutex_;
   std::condition_variable written_;
