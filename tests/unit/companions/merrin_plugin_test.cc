@@ -2,6 +2,8 @@
 // when the cache directory cannot be used.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -79,7 +81,14 @@ TEST(MerrinPluginTest, BadArgumentsNeitherCrashNorStoreAnythingAnotherFileCouldM
   ASSERT_TRUE(service->OpenLookupHandle(&lookup));
 
   const uint64_t size = 5;
-  const Fingerprint fingerprint = FingerprintOf(5);
+  // A byte past the fingerprint, so that a 17-byte read stays inside the array.
+  const std::array<uint8_t, 17> bytes = [] {
+    std::array<uint8_t, 17> fingerprintAndMore{};
+    const Fingerprint first = FingerprintOf(5);
+    std::copy(first.begin(), first.end(), fingerprintAndMore.begin());
+    return fingerprintAndMore;
+  }();
+  const uint8_t* fingerprint = bytes.data();
   struct Case {
     const char* label;
     const uint64_t* size;
@@ -87,12 +96,13 @@ TEST(MerrinPluginTest, BadArgumentsNeitherCrashNorStoreAnythingAnotherFileCouldM
     uint32_t length;
   };
   const Case cases[] = {
-      {"null size", nullptr, fingerprint.data(), 16},
+      {"null size", nullptr, fingerprint, 16},
       {"null fingerprint", &size, nullptr, 16},
       {"null fingerprint of no length", &size, nullptr, 0},
-      {"no fingerprint bytes", &size, fingerprint.data(), 0},
-      {"a prefix of the fingerprint", &size, fingerprint.data(), 15},
-      {"a length past the bytes", &size, fingerprint.data(), 0xFFFFFFFF},
+      {"no fingerprint bytes", &size, fingerprint, 0},
+      {"a prefix of the fingerprint", &size, fingerprint, 15},
+      {"a byte more than the fingerprint", &size, fingerprint, 17},
+      {"a length past the bytes", &size, fingerprint, 0xFFFFFFFF},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
@@ -105,10 +115,10 @@ TEST(MerrinPluginTest, BadArgumentsNeitherCrashNorStoreAnythingAnotherFileCouldM
   // None of those made an entry for the file they half named.
   for (const uint32_t cacheValue : {0u, 1u, 0xFFFFFFFFu}) {
     uint8_t found = 0xAA;
-    ASSERT_TRUE(lookup->Lookup(&size, fingerprint.data(), 16, cacheValue, &found));
+    ASSERT_TRUE(lookup->Lookup(&size, fingerprint, 16, cacheValue, &found));
     EXPECT_EQ(found, 0);
   }
-  EXPECT_FALSE(lookup->Lookup(&size, fingerprint.data(), 16, 0, nullptr));
+  EXPECT_FALSE(lookup->Lookup(&size, fingerprint, 16, 0, nullptr));
   service->CloseLookupHandle(lookup);
   plugin.Stop();
   plugin.Uninitialise();

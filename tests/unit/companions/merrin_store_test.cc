@@ -35,31 +35,6 @@ CacheKey KeyOf(uint32_t n) {
   return KeyOf(n, FingerprintOf(n), 1);
 }
 
-TEST(CacheKeyTest, OnlyASizeAndASixteenByteFingerprintMakeAKey) {
-  const uint64_t size = 4096;
-  const std::vector<uint8_t> bytes(64, 0xEE);
-  struct Case {
-    const char* label;
-    const uint64_t* size;
-    const uint8_t* fingerprint;
-    uint32_t length;
-  };
-  const Case refused[] = {
-      {"null size", nullptr, bytes.data(), 16},
-      {"null fingerprint", &size, nullptr, 16},
-      {"null fingerprint of no length", &size, nullptr, 0},
-      {"no length", &size, bytes.data(), 0},
-      {"15 bytes", &size, bytes.data(), 15},
-      {"17 bytes", &size, bytes.data(), 17},
-      {"a length far past the bytes", &size, bytes.data(), 0xFFFFFFFF},
-  };
-  for (const Case& c : refused) {
-    SCOPED_TRACE(c.label);
-    EXPECT_FALSE(MakeCacheKey(c.size, c.fingerprint, c.length, 7));
-  }
-  EXPECT_TRUE(MakeCacheKey(&size, bytes.data(), 16, 7));
-}
-
 TEST(CacheKeyTest, EveryFieldTellsEntriesApart) {
   const Fingerprint fingerprint = FingerprintOf(1);
   Fingerprint lastByte = fingerprint;
