@@ -178,7 +178,7 @@ std::wstring LibraryPath(const Arguments& arguments) {
   if (!arguments.library.empty()) {
     return platform::ToWide(arguments.library);
   }
-  return platform::ExecutableDirectory() + L"libsondrel" + platform::ModuleSuffix();
+  return platform::ExecutableDirectory() + platform::ToWide(SONDREL_LIBRARY_FILE_NAME);
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 namespace sondrel::scan_tool {
 
 struct Arguments {
-  std::string library;  // empty: libsondrel beside the program
+  std::string library;  // empty: libsondrel.so.<major> beside the program
   std::string engine;   // the engine directory handed to CoreInit
   int waitSeconds = 5;  // how long to wait for a usable scan server
   bool disinfect = false;
