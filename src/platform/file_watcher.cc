@@ -83,7 +83,7 @@ struct FileWatcher::Watch {
   }
 
   void Run() {
-    bool missing = !AddWatch();
+    bool missing = descriptor < 0;
     while (true) {
       if (missing && AddWatch()) {
         missing = false;
@@ -125,6 +125,8 @@ bool FileWatcher::Start(const std::wstring& path, Changed changed) {
   if (watch->inotify < 0 || watch->stop < 0 || watch->name.empty()) {
     return false;
   }
+  // Watched before Start returns, so that no change after it is missed.
+  watch->AddWatch();
   Watch* running = watch.get();
   try {
     watch->thread = std::thread([running] { running->Run(); });

@@ -19,7 +19,8 @@ class FileWatcher {
   ~FileWatcher();
 
   // Watches `path` on a thread of its own, on which `changed` runs once for each batch of
-  // changes the system reports. False when it is already watching or the system refuses a watch.
+  // changes the system reports after Start returned. False when it is already watching or the
+  // system refuses a watch.
   bool Start(const std::wstring& path, Changed changed);
   // Ends the watch: once it returns, `changed` is not running and will not run again.
   void Stop();

@@ -121,7 +121,6 @@ TEST(OstrelLibraryTest, ExportsTheMonitorReceiverAndNothingElse) {
   ExportedObject<IMonitorReceiver> holder;
   EXPECT_EQ(holder.Load(test::OstrelPath(), L"monitorReceiver", kMonitorReceiverId), 0);
   ASSERT_NE(holder.interface(), nullptr);
-  holder.interface()->CanScanRemoteChanged(true);
   holder.Release();
   EXPECT_NE(holder.Load(test::OstrelPath(), L"InternalOstrel", kMonitorReceiverId), 0);
   EXPECT_NE(holder.Load(test::OstrelPath(), L"monitorReceiver", kServPluginId), 0);
