@@ -1,7 +1,5 @@
 // The factory of Kalvix.so: it makes "InternalOstrel" plug-ins, all served by the one monitor of
 // the process, which reads Kalvix.json from the directory this library was loaded from.
-#include <cwchar>
-#include <new>
 #include <string>
 
 #include "companions/companion_factory.h"
@@ -13,10 +11,6 @@
 #include "platform/process_info.h"
 
 namespace {
-
-constexpr int32_t kInvalidArgument = 87;
-constexpr int32_t kUnknownObject = 1168;
-constexpr int32_t kOutOfMemory = 8;
 
 std::wstring ConfigPath() {
   std::wstring directory = sondrel::platform::ThisModulePath();
@@ -34,18 +28,9 @@ sondrel::kalvix::KalvixMonitor& ProcessMonitor() {
 
 SONDREL_COMPANION_EXPORT int32_t QxCreateObject(const wchar_t* name, sondrel::Guid classId,
                                                 sondrel::ICompanionObject** object) {
-  if (name == nullptr || object == nullptr) {
-    return kInvalidArgument;
-  }
-  if (std::wcscmp(name, L"InternalOstrel") != 0 || classId != sondrel::kCompanionClassId) {
-    return kUnknownObject;
-  }
-  try {
-    *object = new sondrel::kalvix::KalvixPlugin(ProcessMonitor());
-  } catch (...) {
-    return kOutOfMemory;
-  }
-  return 0;
+  return sondrel::CreateCompanionObject(name, classId, object, L"InternalOstrel", [] {
+    return new sondrel::kalvix::KalvixPlugin(ProcessMonitor());
+  });
 }
 
 SONDREL_COMPANION_EXPORT void QxDestroyObject(const wchar_t*, sondrel::ICompanionObject* object) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -20,6 +19,7 @@
 #include "objectmodel/visitor_proxy.h"
 #include "support/log_capture.h"
 #include "unit/core/scripted_comm_client.h"
+#include "unit/objectmodel/test_objects.h"
 #include "unit/slots/scripted_endpoints.h"
 
 namespace sondrel::test {
@@ -28,32 +28,10 @@ namespace {
 using Kalvix::IObject;
 using Kalvix::IObjectVisitor;
 using Kalvix::Proxy;
+using Kalvix::test::ScriptedSource;
 
 constexpr ServerIdentity kServer = {0xC1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC2};
 constexpr ServerIdentity kGranted = {0x5A, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x01};
-
-// An object that reports what the test says and then answers `result` to CopyTo; its Get answers
-// `getResult`.
-class ScriptedObject final : public IObject {
- public:
-  explicit ScriptedObject(std::function<void(IObject*)> report = {}, int32_t result = 0,
-                          int32_t getResult = Kalvix::kResultIdOutOfRange)
-      : report_(std::move(report)), result_(result), getResult_(getResult) {}
-  int32_t Set(uint32_t, ...) override { return Kalvix::kResultNotFound; }
-  int32_t Get(uint32_t, ...) override { return getResult_; }
-  int32_t CopyTo(IObject* target) override {
-    if (report_) {
-      report_(target);
-    }
-    return result_;
-  }
-  int32_t GetVersion() override { return 1; }
-
- private:
-  std::function<void(IObject*)> report_;
-  int32_t result_;
-  int32_t getResult_;
-};
 
 class MonitorFaceTest : public testing::Test {
  protected:
@@ -109,7 +87,7 @@ class MonitorFaceTest : public testing::Test {
 
 TEST_F(MonitorFaceTest, SettingsReportedInPartLeaveEverythingElseAtItsBuiltInDefault) {
   ConfigureServers();
-  ScriptedObject onlyEnableScan([](IObject* target) { target->Set(kPropEnableScan, 1); }, -34);
+  ScriptedSource onlyEnableScan([](IObject* target) { target->Set(kPropEnableScan, 1); }, -34);
   EXPECT_EQ(Call(Kalvix::kFunctionApplySettings, &onlyEnableScan), Kalvix::kResultRefused);
   Settings expected;
   expected.enableScan = true;
@@ -142,8 +120,8 @@ TEST_F(MonitorFaceTest, ASettingsObjectWhoseCopyFailsChangesNothing) {
   InitClient();
   const Settings before = client_.settings().GetSettings();
   const size_t codesAtInit = comm_->codes.size();
-  ScriptedObject nothing({}, Kalvix::kResultNothingCopied);
-  ScriptedObject brokenList([](IObject* target) { target->Set(kPropTimeout, 5); },
+  ScriptedSource nothing({}, Kalvix::kResultNothingCopied);
+  ScriptedSource brokenList([](IObject* target) { target->Set(kPropTimeout, 5); },
                             Kalvix::kResultFillFailed);
   LogCapture capture;
   for (IObject* object : std::vector<IObject*>{&nothing, &brokenList}) {
@@ -230,7 +208,7 @@ TEST_F(MonitorFaceTest, SlotPairsAreHandedOverOnceAndNeverToNowhere) {
   // From then on the registry performs no slot operation.
   SlotEnvelope later;
   EXPECT_EQ(Allocate(later), Kalvix::kResultRefused);
-  ScriptedObject any;
+  ScriptedSource any;
   EXPECT_EQ(Call(Kalvix::kFunctionTakeSlotPairs, &any), Kalvix::kResultNotSupported);
 }
 
@@ -239,7 +217,7 @@ TEST_F(MonitorFaceTest, TakingOverReplacesThePairsTheNextInitKeeps) {
   client_.slots().SetPairsToTransfer({{previous, previous}});
 
   // A source that refuses leaves the pairs to transfer as they were; its result is returned.
-  ScriptedObject refuses({}, 0, Kalvix::kResultIdOutOfRange);
+  ScriptedSource refuses({}, 0, Kalvix::kResultIdOutOfRange);
   EXPECT_EQ(Call(Kalvix::kFunctionTakeOverSlotPairs, &refuses), Kalvix::kResultIdOutOfRange);
   EXPECT_EQ(Call(Kalvix::kFunctionTakeOverSlotPairs, nullptr), Kalvix::kResultNotFound);
 
@@ -297,7 +275,7 @@ TEST_F(MonitorFaceTest, CurrentConnectionsAreTheConnectionManagersServers) {
   EXPECT_FALSE(read.servers[1].useSSL);
   EXPECT_FALSE(read.servers[1].enforced);
 
-  ScriptedObject takesNothing;
+  ScriptedSource takesNothing;
   EXPECT_EQ(Read(Kalvix::kFunctionCurrentConnections, &takesNothing), Kalvix::kResultRefused);
   comm_->listThrows = true;
   EXPECT_EQ(Read(Kalvix::kFunctionCurrentConnections, &destination), Kalvix::kResultRefused);

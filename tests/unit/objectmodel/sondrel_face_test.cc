@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -73,24 +72,6 @@ class ScriptedFace final : public SondrelEvents {
   CurrentConnections current;
 };
 
-// A settings object that reports only the properties the test gives it, then answers `result`.
-class PartialSettings final : public IObject {
- public:
-  PartialSettings(std::function<void(IObject*)> report, int32_t result)
-      : report_(std::move(report)), result_(result) {}
-  int32_t Set(uint32_t, ...) override { return kResultNotSupported; }
-  int32_t Get(uint32_t, ...) override { return kResultNotSupported; }
-  int32_t CopyTo(IObject* target) override {
-    report_(target);
-    return result_;
-  }
-  int32_t GetVersion() override { return 1; }
-
- private:
-  std::function<void(IObject*)> report_;
-  int32_t result_;
-};
-
 TEST(SondrelFaceTest, EachFunctionHasOneDirectionAndTheOtherAnswers50) {
   ScriptedFace face;
   IObject* monitorView = face.Face();
@@ -128,8 +109,8 @@ TEST(SondrelFaceTest, EachFunctionHasOneDirectionAndTheOtherAnswers50) {
 TEST(SondrelFaceTest, SettingsAreReadOverTheBuiltInDefaults) {
   ScriptedFace face;
   face.result = kResultRefused;
-  PartialSettings onlyEnableScan([](IObject* target) { target->Set(sondrel::kPropEnableScan, 1); },
-                                 -35);
+  ScriptedSource onlyEnableScan([](IObject* target) { target->Set(sondrel::kPropEnableScan, 1); },
+                                -35);
   EXPECT_EQ(face.Face()->Set(kFunctionApplySettings, static_cast<IObject*>(&onlyEnableScan)),
             kResultRefused);
   ASSERT_EQ(face.applied.size(), 1u);
@@ -139,7 +120,7 @@ TEST(SondrelFaceTest, SettingsAreReadOverTheBuiltInDefaults) {
 
   // A copy that fails hands nothing on, whatever it reported before failing.
   for (const int32_t failed : {kResultNothingCopied, kResultFillFailed}) {
-    PartialSettings broken([](IObject* target) { target->Set(sondrel::kPropTimeout, 5); }, failed);
+    ScriptedSource broken([](IObject* target) { target->Set(sondrel::kPropTimeout, 5); }, failed);
     EXPECT_EQ(face.Face()->Set(kFunctionApplySettings, static_cast<IObject*>(&broken)),
               kResultNothingCopied);
   }
@@ -171,8 +152,7 @@ TEST(SondrelFaceTest, AnEnvelopeIsUnpackedAndWrittenBackOnlyOnSuccess) {
   Proxy<Settings> foreign(&settings, SettingsMapping());
   EXPECT_EQ(face.Face()->Set(kFunctionAllocateSlot, static_cast<IObject*>(&foreign)),
             kResultNothingCopied);
-  PartialSettings readOnly([](IObject* target) { target->Set(SlotEnvelope::kForceProperty, 1); },
-                           0);
+  ScriptedSource readOnly([](IObject* target) { target->Set(SlotEnvelope::kForceProperty, 1); }, 0);
   EXPECT_EQ(face.Face()->Set(kFunctionFreeSlot, static_cast<IObject*>(&readOnly)),
             kResultNothingCopied);
   EXPECT_EQ(face.received.size(), 3u);
