@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cwchar>
 
 #include "companions/guid.h"
 
@@ -30,5 +31,29 @@ using QxDestroyObjectFn = void (*)(const wchar_t* name, ICompanionObject* object
 
 inline constexpr const char* kCreateObjectExport = "QxCreateObject";
 inline constexpr const char* kDestroyObjectExport = "QxDestroyObject";
+
+// What a factory answers besides 0.
+inline constexpr int32_t kFactoryInvalidArgument = 87;
+inline constexpr int32_t kFactoryUnknownObject = 1168;
+inline constexpr int32_t kFactoryOutOfMemory = 8;
+
+// The body of a QxCreateObject that makes one kind of object: checks the arguments, the object
+// name and the class identifier, then stores make()'s object. No exception leaves it.
+template <typename Make>
+int32_t CreateCompanionObject(const wchar_t* name, Guid classId, ICompanionObject** object,
+                              const wchar_t* objectName, Make make) {
+  if (name == nullptr || object == nullptr) {
+    return kFactoryInvalidArgument;
+  }
+  if (std::wcscmp(name, objectName) != 0 || classId != kCompanionClassId) {
+    return kFactoryUnknownObject;
+  }
+  try {
+    *object = make();
+  } catch (...) {
+    return kFactoryOutOfMemory;
+  }
+  return 0;
+}
 
 }  // namespace sondrel

@@ -1,12 +1,14 @@
 // The client object: everything the host's calls reach hangs off it. Construction only sets up
 // state (settings with their built-in defaults, loggers); files, modules and connections are
-// the business of Init.
+// the business of Init. Its object-model face is what the internal monitor drives it through.
 #pragma once
 
 #include <atomic>
+#include <boost/thread/mutex.hpp>
 #include <boost/thread/recursive_mutex.hpp>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "comm/i_sock_comm_client.h"
 #include "companions/i_internal_monitor_client.h"
@@ -20,6 +22,7 @@
 #include "core/i_sondrel_events.h"
 #include "core/init_environment.h"
 #include "logging/logger.h"
+#include "objectmodel/sondrel_events.h"
 #include "qx/string_t.h"
 #include "scan/cache_exclusions.h"
 #include "scan/cache_miss_bookkeeping.h"
@@ -29,12 +32,13 @@
 
 namespace sondrel {
 
-class CSondrel final : public ISondrelEvents, public IExports {
+class CSondrel final : public ISondrelEvents, public Kalvix::SondrelEvents, public IExports {
  public:
   CSondrel();
   CSondrel(const CSondrel&) = delete;
   CSondrel& operator=(const CSondrel&) = delete;
-  // Stops a connection manager that the host left running, before anything it calls into goes.
+  // Stops a connection manager that the host left running and releases the monitor libraries,
+  // before anything their threads call into goes.
   ~CSondrel() override;
 
   int32_t Init(ScanContext** context, const char* path) override;
@@ -44,6 +48,14 @@ class CSondrel final : public ISondrelEvents, public IExports {
                     ScanContext* context) override;
 
   void ReloadScanServer() override;
+
+  // The monitor's operations: slots 0 to 5 of the function table behind the face.
+  int32_t ApplySettings(const Settings& settings) override;
+  int32_t AllocateSlot(SlotEnvelope& envelope) override;
+  int32_t FreeSlot(SlotEnvelope& envelope) override;
+  int32_t TakeSlotPairs(std::vector<SlotPair>& pairs) override;
+  int32_t TakeOverSlotPairs(Kalvix::IObject* source) override;
+  int32_t ListCurrentConnections(Kalvix::CurrentConnections& connections) override;
 
   // Replaces what Init reaches outside the client (tests).
   void SetInitEnvironment(InitEnvironment environment);
@@ -106,6 +118,12 @@ class CSondrel final : public ISondrelEvents, public IExports {
   void UnloadMonitors();
   // Tells the monitors about a new can-scan pair.
   void AnnounceCanScan(bool canScan, bool canScanRemote);
+  // Registers the face with the internal monitor client (Init), and unregisters it (the final
+  // Uninit).
+  void RegisterWithInternalMonitor();
+  void UnregisterFromInternalMonitor();
+  // Stops and deletes the connection manager, after taking it from the slot registry.
+  void DeleteCommClient();
 
   // The connection manager's calls into the client (its context is the client).
   static void OnServerMessage(const CommMessagePtr& message, void* client, void* requester);
@@ -123,6 +141,9 @@ class CSondrel final : public ISondrelEvents, public IExports {
   boost::recursive_mutex lock_;
   // The connection manager, from the first successful Init to the final Uninit.
   std::unique_ptr<ISockCommClient> commClient_;
+  // Held while the connection manager is created, set up, started, stopped or deleted, and by
+  // the monitors' operations that use it, which run on the monitors' threads.
+  boost::mutex commClientLock_;
   LoggerPtr logger_;
   // The slots obtained from the servers, with their own logger.
   OnDemandSlotEvents slots_;
@@ -140,12 +161,12 @@ class CSondrel final : public ISondrelEvents, public IExports {
   IResponseCacheService* cacheService_ = nullptr;
   // The fallback monitor module ("ostrel") and the receiver in use.
   MonitorReceiverModule monitorReceiverModule_;
-  IMonitorReceiver* monitorReceiver_ = nullptr;
+  std::atomic<IMonitorReceiver*> monitorReceiver_{nullptr};
   // The internal monitor module ("Kalvix") and its client; notifications go only through the
   // registration copy, kept from a successful load until the final Uninit.
   ServPluginModule internalMonitorModule_;
   IInternalMonitorClient* internalMonitor_ = nullptr;
-  IInternalMonitorClient* internalMonitorRegistration_ = nullptr;
+  std::atomic<IInternalMonitorClient*> internalMonitorRegistration_{nullptr};
   // The response cache as the scan code uses it; null while none is loaded.
   CacheServiceAdapter cacheAdapter_{nullptr};
   ILocalResponseCache* localCache_ = nullptr;

@@ -57,6 +57,27 @@ void CSondrel::LoadMonitors() {
     LoadSettingsFile();
   }
   RegisterWithMonitorReceiver(monitorReceiver_, this);
+  RegisterWithInternalMonitor();
+}
+
+void CSondrel::RegisterWithInternalMonitor() {
+  if (internalMonitor_ == nullptr) {
+    return;
+  }
+  if (NotifyInternalMonitor(internalMonitorRegistration_, kEventRegister, Face()) == 0) {
+    LOG_INFO(logger_, "Registered to IInternalOstrel: true");
+  } else {
+    LOG_WARN(logger_, "Registered to IInternalOstrel: false");
+  }
+}
+
+void CSondrel::UnregisterFromInternalMonitor() {
+  if (NotifyInternalMonitor(internalMonitorRegistration_, kEventUnregister, Face()) == 0) {
+    LOG_INFO(logger_, "Unregistered from IInternalOstrel: true");
+  } else {
+    LOG_WARN(logger_, "Unregistered from IInternalOstrel: false");
+  }
+  internalMonitorRegistration_ = nullptr;
 }
 
 void CSondrel::LoadCache() {
@@ -85,12 +106,7 @@ void CSondrel::UnloadMonitors() {
   monitorReceiver_ = nullptr;
 
   LOG_INFO(logger_, "Unload Kalvix");
-  if (NotifyInternalMonitor(internalMonitorRegistration_, kEventUnregister, nullptr) == 0) {
-    LOG_INFO(logger_, "Unregistered from IInternalOstrel: true");
-  } else {
-    LOG_WARN(logger_, "Unregistered from IInternalOstrel: false");
-  }
-  internalMonitorRegistration_ = nullptr;
+  UnregisterFromInternalMonitor();
   StopPlugin(internalMonitorModule_, internalMonitor_);
   LOG_INFO(logger_, "IInternalOstrel unloaded");
 }

@@ -81,6 +81,7 @@ bool CSondrel::LoadSettingsFile() {
 }
 
 int32_t CSondrel::StartCommClient() {
+  boost::lock_guard<boost::mutex> guard(commClientLock_);
   commClient_ = environment_.makeCommClient ? environment_.makeCommClient()
                                             : std::make_unique<SockCommClient>();
   if (commClient_ == nullptr) {
@@ -149,10 +150,17 @@ void CSondrel::TakeDown() {
   shuttingDown_ = true;
   UnloadCache();
   LOG_INFO(logger_, "Uninit comm client");
-  slots_.SetCommClient(nullptr);
-  commClient_->Stop();
-  commClient_.reset();
+  DeleteCommClient();
   UnloadMonitors();
+}
+
+void CSondrel::DeleteCommClient() {
+  slots_.SetCommClient(nullptr);
+  boost::lock_guard<boost::mutex> guard(commClientLock_);
+  if (commClient_ != nullptr) {
+    commClient_->Stop();
+    commClient_.reset();
+  }
 }
 
 void CSondrel::OnServerMessage(const CommMessagePtr& message, void* client, void* requester) {
@@ -167,7 +175,7 @@ bool CSondrel::OnBestSessionChanged(void* client) {
   if (client == nullptr) {
     return false;
   }
-  NotifyInternalMonitor(static_cast<CSondrel*>(client)->internalMonitorRegistration_,
+  NotifyInternalMonitor(static_cast<CSondrel*>(client)->internalMonitorRegistration_.load(),
                         kEventBestSessionChanged, nullptr);
   return true;
 }

@@ -10,8 +10,10 @@
 namespace sondrel {
 
 void CSondrel::ReloadScanServer() {
-  // Held so that a final Uninit cannot take the connection manager away meanwhile.
-  boost::lock_guard<boost::recursive_mutex> guard(lock_);
+  // Held so that a final Uninit cannot take the connection manager away meanwhile. Not the
+  // Init/Uninit lock: the final Uninit unloads the monitor receiver, whose thread calls this, and
+  // waits for that thread while holding it.
+  boost::lock_guard<boost::mutex> guard(commClientLock_);
   if (commClient_ == nullptr) {
     return;
   }

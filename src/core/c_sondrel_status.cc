@@ -54,7 +54,8 @@ void CSondrel::UpdateCanScan(int32_t input) {
 void CSondrel::AnnounceCanScan(bool canScan, bool canScanRemote) {
   const Kalvix::CanScanEvent pair{canScan, canScanRemote};
   Kalvix::Proxy<const Kalvix::CanScanEvent> event(&pair, Kalvix::CanScanEventMapping());
-  sondrel::AnnounceCanScan(internalMonitorRegistration_, &event, monitorReceiver_, canScanRemote);
+  sondrel::AnnounceCanScan(internalMonitorRegistration_.load(), &event, monitorReceiver_.load(),
+                           canScanRemote);
 }
 
 }  // namespace sondrel

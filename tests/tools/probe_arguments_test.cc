@@ -67,6 +67,11 @@ TEST(ProbeArgumentsTest, OptionsAndTheirDefaults) {
   parsed = ParseProbeArguments({"--help"}, error);
   ASSERT_TRUE(parsed) << error;
   EXPECT_TRUE(parsed->help);
+
+  parsed = ParseProbeArguments({"--status", "/run/kalvix.sock", "--json"}, error);
+  ASSERT_TRUE(parsed) << error;
+  EXPECT_EQ(parsed->statusSocket, "/run/kalvix.sock");
+  EXPECT_TRUE(parsed->json);
 }
 
 TEST(ProbeArgumentsTest, UsageErrors) {
@@ -76,6 +81,8 @@ TEST(ProbeArgumentsTest, UsageErrors) {
       {"--server"},
       {"--server", "nohost"},
       {"--server", "a:1", "--seconds"},
+      {"--status"},
+      {"--status", "/run/kalvix.sock", "--server", "a:1"},
       {"--server", "a:1", "--seconds", "-1"},
       {"--server", "a:1", "--seconds", "3601"},
       {"--server", "a:1", "--seconds", "two"},

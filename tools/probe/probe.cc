@@ -13,6 +13,7 @@
 #include "protocol/hello_record.h"
 #include "tools/probe/probe_arguments.h"
 #include "tools/probe/probe_report.h"
+#include "tools/probe/probe_status.h"
 
 namespace sondrel::probe {
 namespace {
@@ -65,6 +66,9 @@ int RunProbe(const std::vector<std::string>& arguments, std::ostream& out, std::
   if (parsed->help) {
     out << kUsage;
     return kUsable;
+  }
+  if (parsed->statusSocket) {
+    return RunStatus(*parsed->statusSocket, parsed->json, out, err);
   }
   Settings settings;
   if (!BuildSettings(*parsed, settings, err)) {

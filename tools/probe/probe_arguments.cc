@@ -26,7 +26,10 @@ const char kUsage[] =
     "  --server ...      add a server (repeatable); PRIORITY defaults to 0, lower is preferred\n"
     "  --seconds N       run the pool for N seconds before reporting (default 6)\n"
     "  --json            print the report as one JSON object\n"
-    "Exit codes: 0 a usable session exists, 1 none does, 2 usage error.\n";
+    "       sondrel-probe --status SOCKET [--json]\n"
+    "  --status SOCKET   print what the internal monitor's status socket reports\n"
+    "Exit codes: 0 a usable session exists (--status: a report came), 1 none does, 2 usage "
+    "error.\n";
 
 std::optional<FileServerEntry> ParseServer(std::string_view text) {
   FileServerEntry server;
@@ -83,7 +86,8 @@ std::optional<ProbeArguments> ParseProbeArguments(const std::vector<std::string>
       parsed.help = true;
       continue;
     }
-    if (option != "--settings" && option != "--server" && option != "--seconds") {
+    if (option != "--settings" && option != "--server" && option != "--seconds" &&
+        option != "--status") {
       error = "unknown option " + option;
       return std::nullopt;
     }
@@ -92,7 +96,9 @@ std::optional<ProbeArguments> ParseProbeArguments(const std::vector<std::string>
       return std::nullopt;
     }
     const std::string& value = arguments[++i];
-    if (option == "--settings") {
+    if (option == "--status") {
+      parsed.statusSocket = value;
+    } else if (option == "--settings") {
       parsed.settingsFile = value;
     } else if (option == "--server") {
       const auto server = ParseServer(value);
@@ -110,7 +116,11 @@ std::optional<ProbeArguments> ParseProbeArguments(const std::vector<std::string>
       parsed.seconds = *seconds;
     }
   }
-  if (!parsed.help && !parsed.settingsFile && parsed.servers.empty()) {
+  if (parsed.statusSocket && (parsed.settingsFile || !parsed.servers.empty())) {
+    error = "--status takes no --settings or --server";
+    return std::nullopt;
+  }
+  if (!parsed.help && !parsed.statusSocket && !parsed.settingsFile && parsed.servers.empty()) {
     error = "no server: give --settings or --server";
     return std::nullopt;
   }

@@ -1,5 +1,6 @@
 // The command line of sondrel-probe:
 //   sondrel-probe [--settings FILE] [--server HOST:PORT[:tls][@PRIORITY]]... [--seconds N] [--json]
+//   sondrel-probe --status SOCKET [--json]
 #pragma once
 
 #include <optional>
@@ -21,6 +22,8 @@ struct ProbeArguments {
   // The servers of --server, as a settings file would list them.
   std::vector<FileServerEntry> servers;
   int seconds = kDefaultSeconds;
+  // The internal monitor's status socket to ask instead of running a pool.
+  std::optional<std::string> statusSocket;
   bool json = false;
   bool help = false;
 };

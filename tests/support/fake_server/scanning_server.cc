@@ -1,5 +1,6 @@
 #include "support/fake_server/scanning_server.h"
 
+#include <optional>
 #include <string>
 
 #include "support/fake_server/server_frames.h"
@@ -63,11 +64,20 @@ bool Finish(FakeConnection& connection, const WireFrame& request) {
 
 }  // namespace
 
-ScanningServer::ScanningServer()
-    : server_([](FakeConnection& connection) {
+ScanningServer::ScanningServer(ScanningServerOptions options)
+    : server_([options, requests = &requests_](FakeConnection& connection) {
+        // Load flag 0x4: overloaded.
+        const uint32_t load = options.overloaded ? 0x4 : 0;
         Conversation conversation;
         SessionScript script;
-        script.onMessage = [&conversation](FakeConnection& c, const WireFrame& frame) {
+        script.hello = [load](const WireFrame&) {
+          return std::optional<WireFrame>(HelloAnswer(0, load));
+        };
+        script.pingStatus = load;
+        script.onMessage = [&conversation, requests](FakeConnection& c, const WireFrame& frame) {
+          if (frame.messageType == 100) {
+            ++*requests;
+          }
           return OnMessage(conversation, c, frame);
         };
         ServeSession(connection, script);

@@ -6,6 +6,8 @@
 // server frame.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,11 +16,18 @@
 
 namespace sondrel::test {
 
+struct ScanningServerOptions {
+  // Reports itself overloaded in its hello answer and its ping echoes.
+  bool overloaded = false;
+};
+
 class ScanningServer {
  public:
-  ScanningServer();
+  explicit ScanningServer(ScanningServerOptions options = {});
 
   uint16_t port() const { return server_.port(); }
+  // The scan and disinfection requests received so far.
+  size_t requests() const { return requests_.load(); }
 
  private:
   // One connection's conversation state.
@@ -31,6 +40,8 @@ class ScanningServer {
   static bool OnMessage(Conversation& conversation, FakeConnection& connection,
                         const WireFrame& frame);
 
+  // Before the server, whose scripts count into it until the server has joined them.
+  std::atomic<size_t> requests_{0};
   FakeServer server_;
 };
 

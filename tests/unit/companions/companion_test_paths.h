@@ -16,5 +16,8 @@ inline std::wstring FakeNoDestroyPath() {
 inline std::wstring MerrinPath() {
   return platform::ToWide(SONDREL_MERRIN);
 }
+inline std::wstring OstrelPath() {
+  return platform::ToWide(SONDREL_OSTREL);
+}
 
 }  // namespace sondrel::test

@@ -14,6 +14,9 @@
 
 #include "core/c_sondrel.h"
 #include "fake_companions/companion_calls.h"
+#include "objectmodel/i_sondrel.h"
+#include "objectmodel/proxy.h"
+#include "objectmodel/settings_mapping.h"
 #include "protocol/message_codes.h"
 #include "support/fake_host/fake_host.h"
 #include "support/log_capture.h"
@@ -86,6 +89,8 @@ TEST_F(ClientCompanionsTest, TheInternalMonitorIsFoundAboveTheProgramAndHearsEve
     ScanContext* context = InitClient();
     EXPECT_TRUE(capture.Contains("IInternalOstrel loaded: true"));
     EXPECT_TRUE(Called("create InternalOstrel"));
+    EXPECT_TRUE(Called("notify 0x11001 object"));
+    EXPECT_TRUE(capture.Contains("Registered to IInternalOstrel: true"));
     // The monitor supplies the settings: the file is not read.
     EXPECT_FALSE(client.settings().GetSettings().enableScan);
     EXPECT_FALSE(capture.Contains("Read settings from qxcore.xml"));
@@ -96,12 +101,45 @@ TEST_F(ClientCompanionsTest, TheInternalMonitorIsFoundAboveTheProgramAndHearsEve
 
     LogCapture shutdown;
     client.Uninit(context, SONDREL_UNINIT_FINAL);
-    EXPECT_TRUE(Called("notify 0x11002 none"));
+    EXPECT_TRUE(Called("notify 0x11002 object"));
     EXPECT_TRUE(Called("destroy InternalOstrel"));
     EXPECT_TRUE(shutdown.Contains("Unregistered from IInternalOstrel: true"));
     EXPECT_TRUE(shutdown.Contains("IInternalOstrel unloaded"));
     fs::remove(directory / "Kalvix.so");
   }
+}
+
+size_t Count(const std::string& call) {
+  const std::vector<std::string> calls = CompanionCalls();
+  return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
+}
+
+// The last state announced is shared by every client of the process: a report of the state
+// announced last changes nothing, a new settings record announces the state again.
+TEST_F(ClientCompanionsTest, RepeatedReportsAnnounceOnceAndNewSettingsAnnounceAgain) {
+  fs::copy_file(SONDREL_FAKE_COMPANION, executableDirectory() / "Kalvix.so");
+  ScanContext* context = InitClient();
+  const std::string event = "notify 0x11003 object";
+  comm_->ReportAvailability(false, 0);
+  const size_t first = Count(event);
+  comm_->ReportAvailability(false, 0);
+  EXPECT_EQ(Count(event), first);
+  comm_->ReportAvailability(true, 0);
+  comm_->ReportAvailability(true, 0);
+  EXPECT_EQ(Count(event), first + 1);
+  EXPECT_TRUE(client_.canScanRemote());
+
+  Settings settings;
+  settings.scanLocalIfError = true;
+  Kalvix::Proxy<Settings> object(&settings, Kalvix::SettingsMapping());
+  EXPECT_EQ(
+      client_.Face()->Set(Kalvix::kFunctionApplySettings, static_cast<Kalvix::IObject*>(&object)),
+      0);
+  EXPECT_EQ(Count(event), first + 2);
+  comm_->ReportAvailability(false, 0);
+  EXPECT_EQ(Count(event), first + 3);
+  EXPECT_TRUE(client_.canScan());  // local scanning is allowed now
+  client_.Uninit(context, SONDREL_UNINIT_FINAL);
 }
 
 TEST_F(ClientCompanionsTest, WithoutTheInternalMonitorTheReceiverAndTheSettingsFileServe) {

@@ -1,5 +1,7 @@
 #include "unit/core/scripted_comm_client.h"
 
+#include <stdexcept>
+
 #include "comm/comm_client_options.h"
 #include "protocol/message_codes.h"
 
@@ -72,6 +74,22 @@ int32_t ScriptedCommClient::SendRequest(void* requestKey, int32_t channelIndex,
     messageCallback_(record, context_, requestKey);
   }
   return sendResult;
+}
+
+int32_t ScriptedCommClient::EnumerateEndpoints(EndpointsCallback callback, void* context) {
+  ++enumerations;
+  if (!endpoints.empty()) {
+    callback(endpoints.data(), static_cast<int32_t>(endpoints.size()), context);
+  }
+  return 0;
+}
+
+int32_t ScriptedCommClient::ListServers(std::vector<CommServerEntry>& servers) {
+  if (listThrows) {
+    throw std::runtime_error("the pool broke");
+  }
+  servers.insert(servers.end(), listed.begin(), listed.end());
+  return 0;
 }
 
 bool ScriptedCommClient::ReportServerGone(const ServerIdentity& identity) {

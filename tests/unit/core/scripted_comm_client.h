@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "comm/comm_client_callbacks.h"
+#include "comm/i_server_endpoint.h"
 #include "comm/message_callback.h"
 #include "unit/scan/conversation_test_support.h"
 
@@ -30,10 +31,10 @@ class ScriptedCommClient : public RecordingCommClient {
                       uint32_t messageKind, void* payload, uint32_t payloadLength,
                       int32_t timeoutMs, bool callerKeepsPayload) override;
 
-  int32_t EnumerateEndpoints(EndpointsCallback, void*) override {
-    ++enumerations;
-    return 0;
-  }
+  // Presents `endpoints` (when there are any) to the callback.
+  int32_t EnumerateEndpoints(EndpointsCallback callback, void* context) override;
+  // Appends `listed`; throws when `listThrows` is set.
+  int32_t ListServers(std::vector<CommServerEntry>& servers) override;
 
   // Reports the servers' availability as the pool manager does.
   void ReportAvailability(bool available, int32_t connectionStatus);
@@ -52,6 +53,9 @@ class ScriptedCommClient : public RecordingCommClient {
   int stops = 0;
   int32_t nextChannel = 0;
   std::vector<int32_t> released;
+  std::vector<IServerEndpoint*> endpoints;
+  std::vector<CommServerEntry> listed;
+  bool listThrows = false;
   // What the server sends for the next scan request, and what the send then returns.
   std::vector<CommMessagePtr> conversation;
   int32_t sendResult = 0;

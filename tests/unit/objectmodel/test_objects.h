@@ -3,6 +3,7 @@
 
 #include <cstdarg>
 #include <cstdint>
+#include <functional>
 #include <list>
 #include <memory>
 #include <set>
@@ -92,6 +93,29 @@ class SelectiveTarget final : public IObject {
 
  private:
   std::set<uint32_t> accepted_;
+};
+
+// An object that reports what the test says to every target it copies itself into, then answers
+// `copyResult`; its Get answers `getResult` and its Set 4306.
+class ScriptedSource final : public IObject {
+ public:
+  explicit ScriptedSource(std::function<void(IObject*)> report = {}, int32_t copyResult = kResultOk,
+                          int32_t getResult = kResultIdOutOfRange)
+      : report_(std::move(report)), copyResult_(copyResult), getResult_(getResult) {}
+  int32_t Set(uint32_t /*id*/, ...) override { return kResultNotFound; }
+  int32_t Get(uint32_t /*id*/, ...) override { return getResult_; }
+  int32_t CopyTo(IObject* target) override {
+    if (report_) {
+      report_(target);
+    }
+    return copyResult_;
+  }
+  int32_t GetVersion() override { return 1; }
+
+ private:
+  std::function<void(IObject*)> report_;
+  int32_t copyResult_;
+  int32_t getResult_;
 };
 
 // An element whose copy throws.
