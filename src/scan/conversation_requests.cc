@@ -203,12 +203,15 @@ void ServeCallbackRequest(const ConversationReply& reply, std::span<const uint8_
   const uint32_t capacity = request ? request->capacity : 0;
   std::unique_ptr<uint8_t, decltype(&std::free)> buffer(nullptr, &std::free);
   uint32_t answerLength = 0;
-  if (request && capacity != 0 && capacity >= request->data.size() &&
-      capacity <= kMaxCallbackCapacity) {
+  if (request && capacity > kMaxCallbackCapacity) {
+    LOG_WARN(logger, "Callback request refused: capacity " << capacity << " is above "
+                                                           << kMaxCallbackCapacity);
+  } else if (request && capacity != 0 && capacity >= request->data.size()) {
     if (const std::optional<ScanFromAmList> list = ParseScanFromAmList(request->data)) {
       LogScanFromAmList(*list, exclusions, logger);
     }
-    buffer.reset(static_cast<uint8_t*>(std::malloc(capacity)));
+    // Zeroed, so that an answer the host claims longer than what it wrote carries no stale memory.
+    buffer.reset(static_cast<uint8_t*>(std::calloc(capacity, 1)));
     answerLength = AskHost(reply, *request, buffer.get());
   }
   uint8_t* answer = reply.Allocate(CallbackRequest::kFixedSize + answerLength);

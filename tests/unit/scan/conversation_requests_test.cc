@@ -165,6 +165,8 @@ struct HostRecorder {
   std::vector<uint8_t> callbackData;
   uint32_t callbackCapacity = 0;
   int32_t callbackAnswer = 3;
+  // How many bytes of the buffer the callback fills with 'A' (at most the capacity).
+  uint32_t callbackWrites = 8;
 };
 HostRecorder* recorder = nullptr;
 
@@ -187,7 +189,7 @@ void InstallRecorder(ConversationFixture& fixture, HostRecorder& host) {
     auto* bytes = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(buffer));
     recorder->callbackData.assign(bytes, bytes + dataLength);
     recorder->callbackCapacity = capacity;
-    std::memset(bytes, 'A', std::min<uint32_t>(capacity, 8));
+    std::memset(bytes, 'A', std::min(capacity, recorder->callbackWrites));
     return recorder->callbackAnswer;
   };
 }
@@ -284,6 +286,35 @@ TEST(ConversationHostRequestsTest, CallbacksAreAnsweredWithinTheirCapacity) {
               std::vector<uint8_t>(c.answerLength, 'A'));
     EXPECT_EQ(fixture.client.buffersOutstanding, 0);
   }
+}
+
+TEST(ConversationHostRequestsTest, AnAnswerLongerThanWhatTheHostWroteCarriesNoStaleMemory) {
+  // The host claims more than the capacity and writes nothing: the answer is the capacity's
+  // worth of the buffer, which holds the request's data and zeros after it.
+  const std::vector<uint8_t> data = {9, 8, 7, 6, 5};
+  ConversationFixture fixture;
+  HostRecorder host;
+  host.callbackAnswer = 1000;
+  host.callbackWrites = 0;
+  InstallRecorder(fixture, host);
+  fixture.Handle(ServerRecord(111, MessageKind::ConversationRequest, CallbackPayload(data, 64, 5)));
+  ASSERT_EQ(fixture.client.replies.size(), 1u);
+  const std::vector<uint8_t>& payload = fixture.client.replies[0].payload;
+  ASSERT_EQ(payload.size(), 16u + 64u);
+  std::vector<uint8_t> expected = data;
+  expected.resize(64, 0);
+  EXPECT_EQ(std::vector<uint8_t>(payload.begin() + 16, payload.end()), expected);
+}
+
+TEST(ConversationHostRequestsTest, ACapacityAboveTheBoundIsLogged) {
+  test::LogCapture capture;
+  ConversationFixture fixture;
+  HostRecorder host;
+  InstallRecorder(fixture, host);
+  fixture.Handle(ServerRecord(111, MessageKind::ConversationRequest,
+                              CallbackPayload({1, 2}, 1024 * 1024 + 1, 2)));
+  EXPECT_TRUE(host.callbackData.empty());
+  EXPECT_EQ(capture.Count("Callback request refused: capacity 1048577 is above 1048576"), 1u);
 }
 
 // A scan-from-AM record: identifier 1901, its value, the list header and the list of paths.
