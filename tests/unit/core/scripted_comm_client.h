@@ -3,6 +3,7 @@
 // handing the server's records to the registered message function on the requesting thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,7 +47,7 @@ class ScriptedCommClient : public RecordingCommClient {
   std::vector<uint8_t> helloRecord;
   std::string region;
   std::vector<CommServerEntry> servers;
-  int reloads = 0;
+  std::atomic<int> reloads{0};
   int enumerations = 0;
   int32_t startResult = 0;
   int starts = 0;
