@@ -12,6 +12,10 @@ add_library(TinyXML::TinyXML UNKNOWN IMPORTED)
 set_target_properties(TinyXML::TinyXML PROPERTIES IMPORTED_LOCATION "${TINYXML_LIBRARY}"
                                                   INTERFACE_INCLUDE_DIRECTORIES "${TINYXML_INCLUDE_DIR}")
 
+# The response cache companion keeps its entries in LMDB (Debian ships lmdb.pc).
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LMDB REQUIRED IMPORTED_TARGET lmdb)
+
 if(SONDREL_TESTS)
   find_package(GTest REQUIRED)
 endif()

@@ -7,10 +7,18 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang lld libclang-rt-14-dev clang-format
   libboost-dev libboost-system-dev libboost-thread-dev libboost-date-time-dev
-  libssl-dev openssl zlib1g-dev libtinyxml-dev
+  libssl-dev openssl zlib1g-dev libtinyxml-dev liblmdb-dev
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   binutils python3
+  dpkg-dev file
+  gcc-multilib g++-multilib
+)
+# The i386 build (scripts/check-i386.sh): the development packages of the dependencies for i386,
+# beside the native ones.
+i386_packages=(
+  libboost-dev:i386 libboost-system-dev:i386 libboost-thread-dev:i386 libboost-date-time-dev:i386
+  libssl-dev:i386 zlib1g-dev:i386 libtinyxml-dev:i386 libgtest-dev:i386 libgmock-dev:i386
 )
 
 sudo_cmd=()
@@ -19,5 +27,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo_cmd[@]}" dpkg --add-architecture i386
+fi
 "${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${packages[@]}"
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${packages[@]}" "${i386_packages[@]}"

@@ -16,12 +16,35 @@
  * of the host's records or buffers: they only need to stay valid for the duration of the call
  * that receives them. All functions, including the host's callbacks, use the C calling
  * convention.
+ *
+ * Threads:
+ *   - CoreInit and CoreUninit may be called from any thread; the library serialises them.
+ *   - CoreScan and CoreDisinfect may run on many threads at once, each with its own context.
+ *     A context serves one call at a time: never pass it to two calls that overlap. Any thread
+ *     may use a context once the previous call on it has returned.
+ *   - The final CoreUninit and CoreFree must not overlap any other call on the same object:
+ *     the host lets every scan return first.
+ *   - The host's callbacks run only on the thread that called CoreScan or CoreDisinfect, inside
+ *     that call and never after it returns. They may block (the server waits for them), but must
+ *     not call back into the library with the same context.
+ *   - The library runs threads of its own (one for the server pool, one per server session);
+ *     they never call the host.
  */
 #ifndef SONDREL_SONDREL_H_
 #define SONDREL_SONDREL_H_
 
 #include <stddef.h>
 #include <stdint.h>
+
+/* The version of this header. The shared library keeps its ABI for every version with the same
+ * major number (its SONAME is libsondrel.so.<major>). Compare with SONDREL_VERSION_NUM, for
+ * example: #if SONDREL_VERSION_NUM >= 0x000100 (0.1.0 or later). */
+#define SONDREL_VERSION_MAJOR 0
+#define SONDREL_VERSION_MINOR 1
+#define SONDREL_VERSION_PATCH 0
+#define SONDREL_VERSION "0.1.0"
+#define SONDREL_VERSION_NUM \
+  ((SONDREL_VERSION_MAJOR << 16) | (SONDREL_VERSION_MINOR << 8) | SONDREL_VERSION_PATCH)
 
 #if defined(__GNUC__)
 #define SONDREL_API __attribute__((visibility("default")))
@@ -119,36 +142,44 @@ typedef struct HostPropertyBuffer {
 } HostPropertyBuffer;
 
 /* The host's functions. Each returns 0 for success unless stated otherwise and receives the
- * table's user value as its last argument. */
+ * table's user value as its last argument. A failure is passed on to the server (or logged) and
+ * the request goes on: the server decides what becomes of it. */
 
-/* The file's size in two 32-bit halves. */
+/* The file's size in two 32-bit halves. Called at the start of every request and before a
+ * result is stored in the local cache; must give the same size each time. */
 typedef int32_t (*HostGetSizeFn)(uint32_t* sizeLow, uint32_t* sizeHigh, void* user);
 /* Reads range->count bytes at range->offset into buffer and stores the number of bytes read
- * (never more than range->count; fewer at the end of the file). */
+ * (never more than range->count; fewer only at the end of the file). Called for the file's
+ * first bytes and for every range the server asks for, in any order; a request may ask for more
+ * than 1 MiB at once. */
 typedef int32_t (*HostReadFn)(void* buffer, const HostFileRange* range, uint32_t* bytesRead,
                               void* user);
-/* Data that the server sends for the host during a scan. */
+/* Data that the server sends for the host during a scan; valid only during the call. */
 typedef int32_t (*HostDataNotifyFn)(const void* data, uint32_t length, void* user);
 /* Called once per request after the request is built, with its extra-data handle and length
  * (both 0 in this library). */
 typedef int32_t (*HostReleaseFn)(void* handle, uint32_t length, void* user);
 /* Disinfection: writes range->count bytes from source at range->offset and stores the number
- * of bytes written. */
+ * of bytes written. The result goes back to the server. */
 typedef int32_t (*HostWriteFn)(const void* source, const HostFileRange* range,
                                uint32_t* bytesWritten, void* user);
-/* Disinfection: a 64-bit value from the server in two halves; the result goes back to it. */
+/* Disinfection: a 64-bit value from the server in two halves, with which the server resizes
+ * the file; the result goes back to the server. */
 typedef int32_t (*HostValueFn)(uint32_t valueLow, uint32_t valueHigh, void* user);
-/* A value for the request header. */
+/* A value for the request header; *processInfo is 0 on entry. */
 typedef int32_t (*HostGetProcInfoFn)(int32_t* processInfo, void* user);
 /* A callback request from the server: dataLength bytes at the buffer's address, which has room
- * for capacity bytes. Returns the length of the answer written into the same buffer. */
+ * for capacity bytes. Returns the length of the answer written into the same buffer (0 to
+ * capacity; anything outside is clamped). */
 typedef int32_t (*HostCallbackFn)(uint64_t buffer, uint32_t dataLength, uint32_t capacity,
                                   void* user);
-/* A question identified by code (SONDREL_QUERY_...); the answer goes to *answer. */
+/* A question identified by code (SONDREL_QUERY_...); the answer goes to *answer, which is 0 on
+ * entry. The result is not examined. */
 typedef int32_t (*HostQueryFn)(int32_t code, int32_t* answer, void* user);
-/* The host's option list (see HostOptionList). */
+/* The host's option list (see HostOptionList). Both calls must report the same byteSize. */
 typedef int32_t (*HostGetOptionsFn)(HostOptionList* list, void* user);
-/* Fills buffer with the property id (SONDREL_PROPERTY_...); kind is always 2. */
+/* Fills buffer with the property id (SONDREL_PROPERTY_...), at most buffer->size bytes; kind is
+ * always 2. */
 typedef int32_t (*HostGetPropertyFn)(int32_t id, HostPropertyBuffer* buffer, int32_t kind,
                                      void* user);
 
@@ -246,6 +277,9 @@ SONDREL_STATIC_ASSERT(offsetof(ScanRequest, disinfectFlags) == 32, "ScanRequest.
 SONDREL_STATIC_ASSERT(offsetof(DisinfectRequest, path) == 4, "DisinfectRequest.path");
 SONDREL_STATIC_ASSERT(offsetof(DisinfectRequest, displayName) == 8, "DisinfectRequest.displayName");
 SONDREL_STATIC_ASSERT(offsetof(DisinfectRequest, flags) == 12, "DisinfectRequest.flags");
+SONDREL_STATIC_ASSERT(sizeof(HostCallbacks) == 56, "sizeof(HostCallbacks)");
+SONDREL_STATIC_ASSERT(sizeof(ScanRequest) == 36, "sizeof(ScanRequest)");
+SONDREL_STATIC_ASSERT(sizeof(DisinfectRequest) == 16, "sizeof(DisinfectRequest)");
 #undef SONDREL_STATIC_ASSERT
 #endif
 

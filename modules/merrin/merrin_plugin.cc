@@ -1,10 +1,12 @@
 #include "merrin_plugin.h"
 
+#include <mutex>
 #include <new>
+#include <utility>
 
 namespace sondrel::merrin {
 
-MerrinPlugin::MerrinPlugin(size_t capacity) : store_(capacity) {}
+MerrinPlugin::MerrinPlugin(StoreEnvironment environment) : environment_(std::move(environment)) {}
 
 void* MerrinPlugin::QueryInterface(Guid interfaceId) {
   return interfaceId == kServPluginId ? static_cast<IServPlugin*>(this) : nullptr;
@@ -25,12 +27,21 @@ int32_t MerrinPlugin::Initialise(int32_t) {
 void MerrinPlugin::Uninitialise() {
   started_ = false;
   initialised_ = false;
-  store_.Clear();
+  std::unique_lock lock(storeMutex_);
+  store_.reset();
 }
 
 int32_t MerrinPlugin::Start() {
   if (!initialised_) {
     return kNotInitialised;
+  }
+  std::unique_lock lock(storeMutex_);
+  if (store_ == nullptr) {
+    try {
+      store_ = OpenCacheStore(environment_);
+    } catch (const std::bad_alloc&) {
+      return kOutOfMemory;
+    }
   }
   started_ = true;
   return 0;
@@ -52,11 +63,17 @@ void MerrinPlugin::CloseLookupHandle(IResponseCacheLookup*) {}
 
 void MerrinPlugin::Store(const uint64_t* fileSize, const uint8_t* fingerprint,
                          uint32_t fingerprintLength, uint32_t cacheValue) {
-  if (!started_ || fileSize == nullptr || (fingerprint == nullptr && fingerprintLength != 0)) {
+  const std::optional<CacheKey> key =
+      MakeCacheKey(fileSize, fingerprint, fingerprintLength, cacheValue);
+  if (!started_ || !key) {
+    return;
+  }
+  std::shared_lock lock(storeMutex_);
+  if (store_ == nullptr) {
     return;
   }
   try {
-    store_.Store(*fileSize, {fingerprint, fingerprintLength}, cacheValue);
+    store_->Store(*key);
   } catch (const std::bad_alloc&) {
     // Out of memory: the entry is simply not cached.
   }
@@ -64,11 +81,16 @@ void MerrinPlugin::Store(const uint64_t* fileSize, const uint8_t* fingerprint,
 
 bool MerrinPlugin::Lookup(const uint64_t* fileSize, const uint8_t* fingerprint,
                           uint32_t fingerprintLength, uint32_t cacheValue, uint8_t* found) {
-  if (found == nullptr || fileSize == nullptr ||
-      (fingerprint == nullptr && fingerprintLength != 0)) {
+  if (found == nullptr) {
     return false;
   }
-  *found = store_.Contains(*fileSize, {fingerprint, fingerprintLength}, cacheValue) ? 1 : 0;
+  const std::optional<CacheKey> key =
+      MakeCacheKey(fileSize, fingerprint, fingerprintLength, cacheValue);
+  if (!key) {
+    return false;
+  }
+  std::shared_lock lock(storeMutex_);
+  *found = store_ != nullptr && store_->Contains(*key) ? 1 : 0;
   return true;
 }
 

@@ -1,14 +1,17 @@
-// The "Merrin" object: a plug-in that, once initialised and started, serves the response cache
-// over a bounded in-memory store. Its one lookup handle is itself; lookups keep no state in it.
+// The "Merrin" object: a plug-in that, once initialised and started, serves the response cache.
+// Start opens the store (open_store.h), Uninitialise closes it. Its one lookup handle is itself;
+// lookups keep no state in it.
 #pragma once
 
 #include <atomic>
-#include <cstddef>
+#include <memory>
+#include <shared_mutex>
 
+#include "cache_store.h"
 #include "companions/companion_factory.h"
 #include "companions/i_response_cache.h"
 #include "companions/i_serv_plugin.h"
-#include "response_store.h"
+#include "open_store.h"
 
 namespace sondrel::merrin {
 
@@ -17,7 +20,7 @@ class MerrinPlugin final : public ICompanionObject,
                            public IResponseCacheService,
                            public IResponseCacheLookup {
  public:
-  explicit MerrinPlugin(size_t capacity = ResponseStore::kCapacity);
+  explicit MerrinPlugin(StoreEnvironment environment);
   virtual ~MerrinPlugin() = default;
 
   void* QueryInterface(Guid interfaceId) override;
@@ -36,11 +39,16 @@ class MerrinPlugin final : public ICompanionObject,
   bool Lookup(const uint64_t* fileSize, const uint8_t* fingerprint, uint32_t fingerprintLength,
               uint32_t cacheValue, uint8_t* found) override;
 
-  // Start answers this when the plug-in was not initialised.
+  // Start answers this when the plug-in was not initialised, and kOutOfMemory when it could
+  // not make its store.
   static constexpr int32_t kNotInitialised = 21;
+  static constexpr int32_t kOutOfMemory = 8;
 
  private:
-  ResponseStore store_;
+  const StoreEnvironment environment_;
+  // Lookups and stores share the store; Start and Uninitialise replace it alone.
+  std::shared_mutex storeMutex_;
+  std::shared_ptr<CacheStore> store_;
   std::atomic<bool> initialised_{false};
   std::atomic<bool> started_{false};
 };

@@ -39,7 +39,7 @@ bool Library::Load(const std::wstring& path, std::ostream& err) {
 }
 
 std::wstring DefaultLibraryPath() {
-  return platform::ExecutableDirectory() + L"libsondrel" + platform::ModuleSuffix();
+  return platform::ExecutableDirectory() + platform::ToWide(SONDREL_LIBRARY_FILE_NAME);
 }
 
 }  // namespace sondrel::scan_tool

@@ -27,7 +27,7 @@ struct Library {
   bool Load(const std::wstring& path, std::ostream& err);
 };
 
-// The library beside the program.
+// The library beside the program, by its SONAME (libsondrel.so.<major>).
 std::wstring DefaultLibraryPath();
 
 }  // namespace sondrel::scan_tool

@@ -137,6 +137,9 @@ std::vector<uint8_t> FinalWithCacheValue(uint32_t cacheValue) {
 
 TEST_F(ClientCompanionsTest, TheResponseCacheAnswersARepeatedScanWithoutTheServer) {
   fs::copy_file(SONDREL_MERRIN, libraryDirectory() / "Merrin.so");
+  // Its settings file keeps the cache out of the machine's own cache directory.
+  std::ofstream(libraryDirectory() / "Merrin.conf")
+      << "directory = " << (root_.path() / "cache").string() << "\n";
   WriteSettingsFile();
   LogCapture capture;
   ScanContext* context = InitClient();

@@ -13,6 +13,11 @@
 namespace sondrel::test {
 namespace {
 
+// Addresses go on the wire sign-extended to 64 bits, as a 32-bit process sends them.
+uint64_t WireAddress(const void* address) {
+  return static_cast<uint64_t>(reinterpret_cast<intptr_t>(address));
+}
+
 TEST(ScanRequestTest, EveryFieldSitsWhereTheTableSays) {
   const char name[] = "C:\\docs\\report.doc";
   const std::vector<uint8_t> initial = {0x4D, 0x5A, 0x90, 0x00, 0x03};
@@ -59,13 +64,13 @@ TEST(ScanRequestTest, EveryFieldSitsWhereTheTableSays) {
   PutU32(expected, static_cast<uint32_t>(-7));
   expected.push_back(1);
   PutU32(expected, n);
-  PutU64(expected, reinterpret_cast<uintptr_t>(name));
+  PutU64(expected, WireAddress(name));
   expected.push_back(1);
   ASSERT_EQ(expected.size(), 61u);
   expected.insert(expected.end(), name, name + n);
   PutU64(expected, 0);
   PutU32(expected, l);
-  PutU64(expected, reinterpret_cast<uintptr_t>(payload.data() + 61 + n + 28));
+  PutU64(expected, WireAddress(payload.data() + 61 + n + 28));
   PutU32(expected, l);
   PutU32(expected, 0);
   expected.insert(expected.end(), initial.begin(), initial.end());
