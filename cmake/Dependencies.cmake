@@ -3,6 +3,7 @@ find_package(Threads REQUIRED)
 find_package(Boost 1.74 REQUIRED COMPONENTS system thread date_time)
 find_package(OpenSSL 3 REQUIRED)
 find_package(ZLIB REQUIRED)
+find_package(CLI11 REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
 
 find_path(TINYXML_INCLUDE_DIR tinyxml.h REQUIRED)

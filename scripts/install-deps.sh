@@ -7,7 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   clang lld libclang-rt-14-dev clang-format
   libboost-dev libboost-system-dev libboost-thread-dev libboost-date-time-dev
-  libssl-dev openssl zlib1g-dev libtinyxml-dev liblmdb-dev nlohmann-json3-dev
+  libssl-dev openssl zlib1g-dev libtinyxml-dev liblmdb-dev
+  libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   binutils python3
   dpkg-dev file

@@ -101,6 +101,20 @@ extern "C" {
 /* CoreScan asks Query whether traces of malware are to be cleaned; answer 1 for yes. */
 #define SONDREL_QUERY_CLEAN_MALWARE_TRACES 107
 
+/* Where the library looks for its files. By default it reads the settings file
+ * "settings/qxcore.xml" beside the host executable (or one or two directories higher) and its
+ * logging configuration from the host executable's directory, which is also where it writes its
+ * log file when no configuration names one. A host that is not installed beside its settings
+ * can name them in the environment before it loads the library (the variables are read when the
+ * library first needs them: the logging directory at the first CoreNew, the settings file at
+ * every read of the settings):
+ *   SONDREL_SETTINGS_FILE     the settings file itself, read instead of the search;
+ *   SONDREL_LOG_CONFIG_DIR    the directory that takes the executable directory's place for the
+ *                             logging configuration files and the default log file.
+ * An unset or empty variable leaves the default lookup exactly as it is. */
+#define SONDREL_ENV_SETTINGS_FILE "SONDREL_SETTINGS_FILE"
+#define SONDREL_ENV_LOG_CONFIG_DIR "SONDREL_LOG_CONFIG_DIR"
+
 /* The client object and the per-thread scan context: opaque handles. */
 typedef struct SondrelObject SondrelObject;
 typedef struct SondrelScanContext SondrelScanContext;

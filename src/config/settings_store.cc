@@ -1,13 +1,16 @@
 #include "config/settings_store.h"
 
 #include <boost/thread/locks.hpp>
+#include <optional>
 #include <utility>
 
 #include "config/settings_dump.h"
 #include "config/settings_file.h"
 #include "logging/log.h"
+#include "platform/environment.h"
 #include "platform/process_info.h"
 #include "platform/utf8.h"
+#include "sondrel/sondrel.h"
 
 namespace sondrel {
 
@@ -24,8 +27,13 @@ bool SettingsStore::LoadFromFile() {
 }
 
 bool SettingsStore::LoadFromFile(std::wstring_view startDirectory) {
+  const std::optional<std::wstring> named = platform::EnvironmentPath(SONDREL_ENV_SETTINGS_FILE);
+  return LoadFromPath(named ? *named : LocateSettingsFile(startDirectory));
+}
+
+bool SettingsStore::LoadFromPath(const std::wstring& path) {
   SettingsFileRecord record;
-  const bool loaded = ReadSettingsFile(LocateSettingsFile(startDirectory), record);
+  const bool loaded = ReadSettingsFile(path, record);
   if (loaded) {
     ExclusiveLock exclusive(lock_);
     ApplyFileRecord(record, settings_);

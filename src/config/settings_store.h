@@ -23,9 +23,10 @@ class SettingsStore {
 
   void SetLogger(LoggerPtr logger);
 
-  // Reads the settings file found from the host executable's directory (or from startDirectory)
-  // and, when the read succeeds, copies it into the live settings. Logs the outcome and, on
-  // success, the new settings. A failed read changes nothing.
+  // Reads the settings file and, when the read succeeds, copies it into the live settings. Logs
+  // the outcome and, on success, the new settings. A failed read changes nothing. The file is
+  // the one the environment names (SONDREL_SETTINGS_FILE), or else the one found from the host
+  // executable's directory (or from startDirectory).
   bool LoadFromFile();
   bool LoadFromFile(std::wstring_view startDirectory);
 
@@ -39,6 +40,7 @@ class SettingsStore {
   ScanOptions GetScanOptions() const;
 
  private:
+  bool LoadFromPath(const std::wstring& path);
   void LogOutcome(std::string_view action, bool success) const;
 
   mutable boost::shared_mutex lock_;

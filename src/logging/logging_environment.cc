@@ -2,9 +2,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 
+#include "platform/environment.h"
 #include "platform/path.h"
 #include "platform/process_info.h"
+#include "sondrel/sondrel.h"
 
 namespace sondrel {
 namespace {
@@ -19,7 +22,14 @@ std::shared_ptr<const LoggingEnvironment>& Installed() {
 
 LoggingEnvironment ProcessLoggingEnvironment() {
   LoggingEnvironment environment;
-  environment.exeDir = platform::ExecutableDirectory();
+  // A host may name another directory for the configuration files and the default log file.
+  if (const std::optional<std::wstring> named =
+          platform::EnvironmentPath(SONDREL_ENV_LOG_CONFIG_DIR)) {
+    environment.exeDir = *named;
+    platform::PathAddSeparator(environment.exeDir);
+  } else {
+    environment.exeDir = platform::ExecutableDirectory();
+  }
   environment.exeName = std::wstring(platform::PathFindFileName(platform::ExecutablePath()));
   environment.commonAppData = platform::CommonAppDataFolder();
   environment.processId = platform::ProcessId();

@@ -60,11 +60,11 @@ int RunProbe(const std::vector<std::string>& arguments, std::ostream& out, std::
   std::string error;
   const auto parsed = ParseProbeArguments(arguments, error);
   if (!parsed) {
-    err << "sondrel-probe: " << error << "\n" << kUsage;
+    err << "sondrel-probe: " << error << "\n" << ProbeUsage();
     return kUsageError;
   }
   if (parsed->help) {
-    out << kUsage;
+    out << ProbeHelp();
     return kUsable;
   }
   if (parsed->statusSocket) {

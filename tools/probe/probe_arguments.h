@@ -15,8 +15,6 @@ namespace sondrel::probe {
 inline constexpr int kDefaultSeconds = 6;
 inline constexpr int kLongestRunSeconds = 3600;
 
-extern const char kUsage[];
-
 struct ProbeArguments {
   std::optional<std::string> settingsFile;
   // The servers of --server, as a settings file would list them.
@@ -28,12 +26,16 @@ struct ProbeArguments {
   bool help = false;
 };
 
-// One --server value: HOST:PORT, then ":tls" for TLS, then "@PRIORITY"; an IPv6 address is
-// written in brackets. Nothing when the text is not of that form or the port is not 1 to 65535.
+// One --server value, as a settings file would list it; nothing when the text is not of the
+// form HOST:PORT[:tls][@PRIORITY].
 std::optional<FileServerEntry> ParseServer(std::string_view text);
 
 // The arguments after the program name; nothing, with the reason in `error`, on a usage error.
 std::optional<ProbeArguments> ParseProbeArguments(const std::vector<std::string>& arguments,
                                                   std::string& error);
+
+// The help text, which begins with the usage line.
+std::string ProbeHelp();
+std::string ProbeUsage();
 
 }  // namespace sondrel::probe

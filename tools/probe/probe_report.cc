@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <iomanip>
 #include <iterator>
+#include <nlohmann/json.hpp>
 
 #include "comm/server_state.h"
 #include "comm/sock_comm_session.h"
@@ -16,45 +16,20 @@ namespace {
 constexpr const char* kStateNames[] = {"Server_Normal", "Server_Underloaded", "Server_Overloaded",
                                        "Server_Down",   "Server_Unknown",     "Server_Retired"};
 
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof(escaped), "\\u%04x", byte);
-      quoted += escaped;
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
-}
-
 // A port text that is a number is written as one.
-std::string JsonPort(const std::string& port) {
+nlohmann::ordered_json JsonPort(const std::string& port) {
   unsigned value = 0;
   const char* end = port.data() + port.size();
   const auto [stop, error] = std::from_chars(port.data(), end, value);
   if (port.empty() || error != std::errc() || stop != end || value > 65535) {
-    return JsonString(port);
+    return port;
   }
-  return std::to_string(value);
+  return value;
 }
 
 template <typename T>
-std::string JsonOptional(const std::optional<T>& value) {
-  if (!value) {
-    return "null";
-  }
-  if constexpr (std::is_same_v<T, std::string>) {
-    return JsonString(*value);
-  } else {
-    return std::to_string(*value);
-  }
+nlohmann::ordered_json JsonOptional(const std::optional<T>& value) {
+  return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json(nullptr);
 }
 
 }  // namespace
@@ -109,18 +84,22 @@ void WriteText(const std::vector<SessionReport>& sessions, std::ostream& out) {
 }
 
 void WriteJson(const std::vector<SessionReport>& sessions, std::ostream& out) {
-  out << "{\"sessions\":[";
-  for (size_t i = 0; i < sessions.size(); ++i) {
-    const SessionReport& s = sessions[i];
-    out << (i == 0 ? "" : ",") << "{\"host\":" << JsonString(s.host)
-        << ",\"port\":" << JsonPort(s.port) << ",\"tls\":" << (s.tls ? "true" : "false")
-        << ",\"state\":" << JsonString(StateName(s.state))
-        << ",\"server_id\":" << JsonOptional(s.serverId)
-        << ",\"version\":" << JsonOptional(s.version)
-        << ",\"latency_us\":" << JsonOptional(s.latencyUs) << ",\"slow_pings\":" << s.slowPings
-        << ",\"best\":" << (s.best ? "true" : "false") << "}";
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const SessionReport& s : sessions) {
+    list.push_back({{"host", s.host},
+                    {"port", JsonPort(s.port)},
+                    {"tls", s.tls},
+                    {"state", StateName(s.state)},
+                    {"server_id", JsonOptional(s.serverId)},
+                    {"version", JsonOptional(s.version)},
+                    {"latency_us", JsonOptional(s.latencyUs)},
+                    {"slow_pings", s.slowPings},
+                    {"best", s.best}});
   }
-  out << "]}\n";
+  // Invalid UTF-8 from a server is replaced rather than refused.
+  out << nlohmann::ordered_json{{"sessions", list}}.dump(-1, ' ', false,
+                                                         nlohmann::json::error_handler_t::replace)
+      << "\n";
 }
 
 }  // namespace sondrel::probe

@@ -1,5 +1,6 @@
 #include "tools/scan/file_host.h"
 
+#include <cerrno>
 #include <limits>
 
 namespace sondrel::scan_tool {
@@ -18,7 +19,8 @@ bool SeekTo(std::FILE* file, uint64_t offset) {
 }  // namespace
 
 FileHost::FileHost(const std::string& path, bool writable)
-    : file_(std::fopen(path.c_str(), writable ? "r+b" : "rb"), &std::fclose) {
+    : file_(std::fopen(path.c_str(), writable ? "r+b" : "rb"), &std::fclose),
+      openError_(file_ == nullptr ? errno : 0) {
   callbacks_.user = this;
   callbacks_.getSize = &GetSize;
   callbacks_.read = &Read;

@@ -16,6 +16,8 @@ class FileHost {
   FileHost(const std::string& path, bool writable);
 
   bool opened() const { return file_ != nullptr; }
+  // The system's error number when the file could not be opened.
+  int openError() const { return openError_; }
   const HostCallbacks& callbacks() const { return callbacks_; }
 
  private:
@@ -25,6 +27,7 @@ class FileHost {
                        void* user);
 
   std::unique_ptr<std::FILE, decltype(&std::fclose)> file_;
+  int openError_;
   HostCallbacks callbacks_{};
 };
 

@@ -1,259 +1,238 @@
 #include "tools/scan/scan_tool.h"
 
-#include <chrono>
-#include <cstdio>
-#include <string_view>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <optional>
 #include <thread>
 
-#include "platform/module_loader.h"
-#include "platform/path.h"
+#include "config/settings_file.h"
+#include "platform/console.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
 #include "platform/process_info.h"
 #include "platform/utf8.h"
-#include "sondrel/sondrel.h"
-#include "tools/scan/file_host.h"
+#include "tools/scan/host_setup.h"
+#include "tools/scan/library.h"
+#include "tools/scan/local_server.h"
+#include "tools/scan/path_source.h"
+#include "tools/scan/progress.h"
+#include "tools/scan/report.h"
+#include "tools/scan/scan_arguments.h"
+#include "tools/scan/scanner.h"
+#include "tools/scan/work_queue.h"
 
 namespace sondrel::scan_tool {
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: sondrel-scan [--library FILE] [--engine DIR] [--wait SECONDS] [--disinfect] FILE...\n";
-constexpr int kMaxWaitSeconds = 3600;
-constexpr auto kRetryStep = std::chrono::milliseconds(100);
-constexpr int32_t kCleanVerdict = 1;
+constexpr size_t kQueueCapacity = 1024;
 
-// The library's six functions, as a host resolves them.
-struct Library {
-  platform::ModuleHandle module = nullptr;
-  decltype(&CoreNew) coreNew = nullptr;
-  decltype(&CoreFree) coreFree = nullptr;
-  decltype(&CoreInit) coreInit = nullptr;
-  decltype(&CoreScan) coreScan = nullptr;
-  decltype(&CoreUninit) coreUninit = nullptr;
-  decltype(&CoreDisinfect) coreDisinfect = nullptr;
-
-  ~Library() {
-    if (module != nullptr) {
-      platform::FreeModule(module);
-    }
+// Whether the library would find a settings file by itself.
+bool SettingsFound() {
+  if (platform::EnvironmentPath(SONDREL_ENV_SETTINGS_FILE)) {
+    return true;
   }
+  return platform::FileExists(LocateSettingsFile(platform::ExecutableDirectory()));
+}
 
-  bool Load(const std::wstring& path, std::ostream& err) {
-    uint32_t error = 0;
-    module = platform::LoadModule(path, &error);
-    if (module == nullptr) {
-      err << "cannot load " << platform::ToUtf8(path) << ": " << platform::LastModuleError()
-          << "\n";
+// Decides where the servers are (starting the private one when that is the way) and prepares
+// the library's environment. False when the run cannot go on.
+bool PrepareHost(const ScanArguments& arguments, HostSetup& setup,
+                 std::unique_ptr<LocalServer>& localServer, std::ostream& err) {
+  HostSettings settings;
+  settings.servers = arguments.servers;
+  settings.settingsFile = arguments.settingsFile;
+  settings.timeoutSeconds = arguments.timeoutSeconds;
+  settings.logDir = arguments.logDir;
+  if (arguments.settingsFile && !std::ifstream(*arguments.settingsFile)) {
+    err << "sondrel-scan: cannot read the settings file " << *arguments.settingsFile << "\n";
+    return false;
+  }
+  if (settings.servers.empty() && !settings.settingsFile && !SettingsFound()) {
+    if (arguments.noLocalServer) {
+      err << "sondrel-scan: no scan server: give --server or --settings\n";
       return false;
     }
-    return Resolve(coreNew, "CoreNew", err) && Resolve(coreFree, "CoreFree", err) &&
-           Resolve(coreInit, "CoreInit", err) && Resolve(coreScan, "CoreScan", err) &&
-           Resolve(coreUninit, "CoreUninit", err) && Resolve(coreDisinfect, "CoreDisinfect", err);
-  }
-
-  template <typename Function>
-  bool Resolve(Function& function, const char* name, std::ostream& err) {
-    function = reinterpret_cast<Function>(platform::GetModuleSymbol(module, name));
-    if (function == nullptr) {
-      err << "the library does not export " << name << "\n";
+    localServer = LocalServer::Start(err);
+    if (localServer == nullptr) {
+      return false;
     }
-    return function != nullptr;
+    err << "sondrel-scan: no scan server given, scanning through a private "
+        << std::filesystem::path(localServer->program()).filename().string()
+        << " on 127.0.0.1:" << localServer->port() << "\n";
+    settings.servers.push_back({"127.0.0.1", localServer->port(), false, 0});
   }
-};
-
-std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof(text), "0x%x", value);
-  return text;
+  return setup.Prepare(settings, err);
 }
 
-std::optional<int> Seconds(const std::string& text) {
-  try {
-    size_t used = 0;
-    const int value = std::stoi(text, &used);
-    if (used == text.size() && value >= 0 && value <= kMaxWaitSeconds) {
-      return value;
-    }
-  } catch (const std::exception&) {
-  }
-  return std::nullopt;
-}
-
-// What one request ended with.
-struct Outcome {
-  int32_t status = 0;
-  int32_t verdict = 0;
-  int32_t flags = 0;
-  std::string threat;
+// The paths of the run, in order, with the list of --files-from.
+struct PathInput {
+  std::unique_ptr<std::ifstream> file;
+  std::istream* list = nullptr;
 };
 
-class Scanner {
- public:
-  Scanner(const Library& library, SondrelObject* client, SondrelScanContext* context,
-          const Arguments& arguments)
-      : library_(library),
-        client_(client),
-        context_(context),
-        arguments_(arguments),
-        deadline_(std::chrono::steady_clock::now() + std::chrono::seconds(arguments.waitSeconds)) {}
+bool OpenList(const ScanArguments& arguments, PathInput& input, std::ostream& err) {
+  if (!arguments.filesFrom) {
+    return true;
+  }
+  if (*arguments.filesFrom == "-") {
+    input.list = &std::cin;
+    return true;
+  }
+  input.file = std::make_unique<std::ifstream>(*arguments.filesFrom, std::ios::binary);
+  if (!*input.file) {
+    err << "sondrel-scan: cannot read " << *arguments.filesFrom << "\n";
+    return false;
+  }
+  input.list = input.file.get();
+  return true;
+}
 
-  // Scans or disinfects the file, again and again while no scan server is usable yet.
-  Outcome Run(const std::string& path, const FileHost& host) {
-    while (true) {
-      Outcome outcome = arguments_.disinfect ? Disinfect(path, host) : Scan(path, host);
-      const bool waitForServers = outcome.status == SONDREL_STATUS_NOT_SCANNED &&
-                                  std::chrono::steady_clock::now() < deadline_;
-      if (!waitForServers) {
-        return outcome;
+PathRules RulesOf(const ScanArguments& arguments) {
+  return {arguments.excludes, arguments.followSymlinks};
+}
+
+// A second walk over the same paths for the progress line's totals, when they can be read twice.
+std::unique_ptr<PathSource> CounterFor(const ScanArguments& arguments, PathInput& again) {
+  if (arguments.filesFrom && *arguments.filesFrom == "-") {
+    return nullptr;
+  }
+  if (arguments.filesFrom) {
+    again.file = std::make_unique<std::ifstream>(*arguments.filesFrom, std::ios::binary);
+    again.list = again.file.get();
+  }
+  return std::make_unique<PathSource>(arguments.paths, again.list,
+                                      arguments.nullSeparated ? '\0' : '\n', RulesOf(arguments));
+}
+
+std::string VersionText(const ScanArguments& arguments) {
+  const std::wstring library =
+      arguments.library.empty() ? DefaultLibraryPath() : platform::ToWide(arguments.library);
+  std::error_code error;
+  const auto resolved = std::filesystem::canonical(platform::NativePath(library), error);
+  return std::string("sondrel-scan ") + SONDREL_TOOL_VERSION + "\nlibrary " +
+         (error ? platform::ToUtf8(library) + " (not found)" : resolved.string()) + "\n";
+}
+
+// Scans every file the paths lead to with `threads` threads over one queue.
+void ScanAll(const ScanArguments& arguments, ScanRun& run, PathSource& paths, Report& report) {
+  WorkQueue<PathEntry> queue(kQueueCapacity);
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> workers;
+  for (int i = 0; i < arguments.threads; ++i) {
+    workers.emplace_back([&] {
+      Scanner scanner(run);
+      if (const int32_t status = scanner.Init(); status != 0) {
+        report.Fail("the library did not start (status " + std::to_string(status) + ")");
+        stop.store(true);
+        queue.Abandon();
+        return;
       }
-      std::this_thread::sleep_for(kRetryStep);
+      while (std::optional<PathEntry> entry = queue.Pop()) {
+        const FileResult result = scanner.Scan(*entry);
+        if (result.kind == FileResult::Kind::NotScanned && !run.anyAnswered.load()) {
+          // No server was usable within the wait: every other file would fare the same.
+          report.Fail("no scan server was usable within " + std::to_string(arguments.waitSeconds) +
+                      " s: " + result.note);
+          stop.store(true);
+          queue.Abandon();
+          return;
+        }
+        report.Add(result);
+      }
+    });
+  }
+  while (!stop.load()) {
+    std::optional<PathEntry> entry = paths.Next();
+    if (!entry) {
+      break;
+    }
+    if (entry->kind != PathEntry::Kind::File) {
+      FileResult result;
+      result.path = entry->path;
+      result.kind = entry->kind == PathEntry::Kind::Skipped ? FileResult::Kind::Skipped
+                                                            : FileResult::Kind::Error;
+      result.note = entry->note;
+      report.Add(result);
+      continue;
+    }
+    if (!queue.Push(std::move(*entry))) {
+      break;
     }
   }
-
- private:
-  Outcome Scan(const std::string& path, const FileHost& host) {
-    Outcome outcome;
-    char threat[256] = {};
-    ScanRequest request{};
-    request.path = path.c_str();
-    request.verdict = &outcome.verdict;
-    request.threatName = threat;
-    request.threatNameCapacity = sizeof(threat);
-    request.cacheAllowed = 1;
-    request.flags = &outcome.flags;
-    outcome.status = library_.coreScan(client_, &host.callbacks(), &request, context_);
-    outcome.threat = threat;
-    return outcome;
+  queue.Close();
+  for (std::thread& worker : workers) {
+    worker.join();
   }
-
-  Outcome Disinfect(const std::string& path, const FileHost& host) {
-    Outcome outcome;
-    const DisinfectRequest request{&outcome.verdict, path.c_str(), nullptr, &outcome.flags};
-    outcome.status = library_.coreDisinfect(client_, &host.callbacks(), &request, context_);
-    return outcome;
-  }
-
-  const Library& library_;
-  SondrelObject* client_;
-  SondrelScanContext* context_;
-  const Arguments& arguments_;
-  const std::chrono::steady_clock::time_point deadline_;
-};
-
-// Prints the line for one file; returns what the file adds to the exit code.
-int Report(const std::string& path, const Outcome& outcome, bool disinfect, std::ostream& out) {
-  out << path << ": ";
-  if (outcome.status == SONDREL_STATUS_NOT_SCANNED) {
-    out << "not scanned remotely"
-        << ((outcome.flags & SONDREL_FLAG_SCAN_LOCALLY) != 0 ? " (scan it locally)" : "") << "\n";
-    return kNotAllScanned;
-  }
-  if (outcome.status != 0) {
-    out << "failed with status " << outcome.status << "\n";
-    return kNotAllScanned;
-  }
-  if (!disinfect && (outcome.flags & SONDREL_FLAG_SCAN_DISABLED) != 0) {
-    out << "not scanned (remote scanning is off)\n";
-    return kNotAllScanned;
-  }
-  if (disinfect) {
-    out << "disinfected, verdict " << Hex(static_cast<uint32_t>(outcome.verdict))
-        << ((outcome.flags & SONDREL_DISINFECT_FLAG_REBOOT_REQUIRED) != 0 ? ", reboot required"
-                                                                          : "")
-        << "\n";
-    return kAllClean;
-  }
-  if (outcome.verdict == kCleanVerdict) {
-    out << "clean\n";
-    return kAllClean;
-  }
-  out << "verdict " << Hex(static_cast<uint32_t>(outcome.verdict));
-  if (!outcome.threat.empty()) {
-    out << ": " << outcome.threat;
-  }
-  out << "\n";
-  return kSomethingFound;
-}
-
-std::wstring LibraryPath(const Arguments& arguments) {
-  if (!arguments.library.empty()) {
-    return platform::ToWide(arguments.library);
-  }
-  return platform::ExecutableDirectory() + platform::ToWide(SONDREL_LIBRARY_FILE_NAME);
 }
 
 }  // namespace
 
-std::optional<Arguments> ParseArguments(const std::vector<std::string>& arguments,
-                                        std::string& error) {
-  Arguments parsed;
-  for (size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    const bool hasValue = i + 1 < arguments.size();
-    if (argument == "--disinfect") {
-      parsed.disinfect = true;
-    } else if (argument == "--library" || argument == "--engine" || argument == "--wait") {
-      if (!hasValue) {
-        error = argument + " needs a value";
-        return std::nullopt;
-      }
-      const std::string& value = arguments[++i];
-      if (argument == "--library") {
-        parsed.library = value;
-      } else if (argument == "--engine") {
-        parsed.engine = value;
-      } else if (const std::optional<int> seconds = Seconds(value)) {
-        parsed.waitSeconds = *seconds;
-      } else {
-        error = "--wait takes a number of seconds from 0 to 3600";
-        return std::nullopt;
-      }
-    } else if (argument.starts_with("--")) {
-      error = "unknown option " + argument;
-      return std::nullopt;
-    } else {
-      parsed.files.push_back(argument);
-    }
-  }
-  if (parsed.files.empty()) {
-    error = "no file to scan";
-    return std::nullopt;
-  }
-  return parsed;
-}
-
 int RunScanTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   std::string error;
-  const std::optional<Arguments> parsed = ParseArguments(arguments, error);
+  const std::optional<ScanArguments> parsed = ParseScanArguments(arguments, error);
   if (!parsed) {
-    err << "sondrel-scan: " << error << "\n" << kUsage;
-    return kUsageError;
+    err << "sondrel-scan: " << error << "\n" << ScanUsage();
+    return kErrors;
+  }
+  if (parsed->help) {
+    out << ScanHelp();
+    return kNothingFound;
+  }
+  if (parsed->version) {
+    out << VersionText(*parsed);
+    return kNothingFound;
+  }
+  PathInput input;
+  if (!OpenList(*parsed, input, err)) {
+    return kErrors;
+  }
+  HostSetup setup;
+  std::unique_ptr<LocalServer> localServer;
+  if (!PrepareHost(*parsed, setup, localServer, err)) {
+    return kErrors;
   }
   Library library;
-  if (!library.Load(LibraryPath(*parsed), err)) {
-    return kUsageError;
+  if (!library.Load(
+          parsed->library.empty() ? DefaultLibraryPath() : platform::ToWide(parsed->library),
+          err)) {
+    return kErrors;
   }
-  SondrelObject* client = library.coreNew();
+  const auto started = std::chrono::steady_clock::now();
+  Report report(out, err, {parsed->json, parsed->infectedOnly, parsed->disinfect});
+  ScanRun run;
+  run.library = &library;
+  run.client = library.coreNew();
+  run.disinfect = parsed->disinfect;
+  run.cacheAllowed = !parsed->noCache;
+  run.waitUntil = started + std::chrono::seconds(parsed->waitSeconds);
+  // This thread's context brings the client up first, and its final Uninit takes it down.
   SondrelScanContext* context = nullptr;
-  const int32_t initResult = library.coreInit(client, &context, parsed->engine.c_str());
+  const int32_t initResult = library.coreInit(run.client, &context, parsed->engine.c_str());
   if (initResult != 0) {
     err << "sondrel-scan: the library did not start (status " << initResult << ")\n";
-    library.coreFree(client);
-    return kNotAllScanned;
+    library.coreFree(run.client);
+    return kErrors;
   }
-  Scanner scanner(library, client, context, *parsed);
-  int exitCode = kAllClean;
-  for (const std::string& path : parsed->files) {
-    const FileHost host(path, parsed->disinfect);
-    if (!host.opened()) {
-      out << path << ": cannot be opened\n";
-      exitCode = std::max(exitCode, kNotAllScanned);
-      continue;
+  {
+    PathSource paths(parsed->paths, input.list, parsed->nullSeparated ? '\0' : '\n',
+                     RulesOf(*parsed));
+    std::unique_ptr<Progress> progress;
+    PathInput again;
+    if (!parsed->noProgress && platform::StandardErrorIsTerminal()) {
+      progress = std::make_unique<Progress>(err, report, CounterFor(*parsed, again));
+      report.SetBeforeWrite([&progress] { progress->Clear(); });
     }
-    exitCode = std::max(exitCode, Report(path, scanner.Run(path, host), parsed->disinfect, out));
+    ScanAll(*parsed, run, paths, report);
+    report.SetBeforeWrite(nullptr);
   }
-  library.coreUninit(client, context, SONDREL_UNINIT_FINAL);
-  library.coreFree(client);
-  return exitCode;
+  library.coreUninit(run.client, context, SONDREL_UNINIT_FINAL);
+  library.coreFree(run.client);
+  if (!parsed->noSummary) {
+    report.WriteSummary(std::chrono::steady_clock::now() - started);
+  }
+  return report.ExitCode();
 }
 
 }  // namespace sondrel::scan_tool

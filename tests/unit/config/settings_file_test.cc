@@ -8,7 +8,9 @@
 #include "config/settings_store.h"
 #include "logging/logger_registry.h"
 #include "platform/utf8.h"
+#include "sondrel/sondrel.h"
 #include "support/log_capture.h"
+#include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
 namespace sondrel {
@@ -252,6 +254,34 @@ TEST_F(SettingsFileTest, WithoutALoggerNothingIsLogged) {
   EXPECT_FALSE(quiet.LoadFromFile(empty.wide()));
   quiet.ApplySettings(Settings{});
   EXPECT_TRUE(capture.Lines().empty());
+}
+
+TEST_F(SettingsFileTest, TheEnvironmentCanNameTheFile) {
+  const std::filesystem::path named =
+      dir_.Write("elsewhere/my settings.xml", "<r><server>named</server></r>");
+  dir_.Write("settings/qxcore.xml", "<r><server>beside</server></r>");
+  struct Case {
+    const char* value;
+    const wchar_t* server;  // null: the load fails
+  };
+  const std::string path = named.string();
+  const std::string missing = (dir_.path() / "missing.xml").string();
+  const Case cases[] = {
+      {nullptr, L"beside"},        // unset: the search from the start directory
+      {"", L"beside"},             // empty counts as unset
+      {path.c_str(), L"named"},    // the named file, even where the search would find another
+      {missing.c_str(), nullptr},  // a named file that is missing is not replaced by the search
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value != nullptr ? c.value : "(unset)");
+    const test::ScopedEnv env(SONDREL_ENV_SETTINGS_FILE, c.value);
+    SettingsStore store;
+    EXPECT_EQ(store.LoadFromFile(dir_.wide()), c.server != nullptr);
+    if (c.server != nullptr) {
+      ASSERT_EQ(store.GetSettings().servers.size(), 1u);
+      EXPECT_EQ(store.GetSettings().servers[0].address.View(), c.server);
+    }
+  }
 }
 
 TEST(LocateSettingsFileTest, SearchesTheStartDirectoryAndTwoAboveIt) {
