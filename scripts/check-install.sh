@@ -85,8 +85,8 @@ done
 echo "== the installed tools"
 expect_output 0 "usage: sondrel-probe" "$prefix/bin/sondrel-probe" --help
 expect_output 2 "usage: sondrel-scan" "$prefix/bin/sondrel-scan"
-expect_output 3 "not scanned (remote scanning is off)" \
-  "$prefix/bin/sondrel-scan" --wait 0 "$work/sample file.txt"
+expect_output 2 "no scan server: give --server or --settings" \
+  "$prefix/bin/sondrel-scan" --no-local-server "$work/sample file.txt"
 if find "$private" -name '*.log' | grep -q .; then
   fail "the installed tools wrote log files beside the library"
 fi
@@ -173,7 +173,8 @@ pkg-config --libs sondrel
 make -s -C "$work/with pkg-config" clean minimal-host CFLAGS="-O2 -Wall -Wextra -Werror"
 readelf -d "$work/with pkg-config/minimal-host" | grep RUNPATH
 expect_output 3 "not scanned" "$work/with pkg-config/minimal-host" "$work/sample file.txt"
-expect_output 3 "not scanned (remote scanning is off)" sondrel-scan --wait 0 "$work/sample file.txt"
+expect_output 2 "no scan server: give --server or --settings" sondrel-scan --no-local-server \
+  "$work/sample file.txt"
 expect_output 0 "usage: sondrel-probe" sondrel-probe --help
 dpkg -r "${packages[@]}" >/dev/null
 left=$(for package in "${packages[@]}"; do contents "$(deb "$package")"; done |
