@@ -3,6 +3,10 @@ find_package(Threads REQUIRED)
 find_package(Boost 1.74 REQUIRED COMPONENTS system thread date_time)
 find_package(OpenSSL 3 REQUIRED)
 find_package(ZLIB REQUIRED)
+find_package(PkgConfig REQUIRED)
+# The scan server's engine, and its command line and configuration file reader.
+pkg_check_modules(CLAMAV REQUIRED IMPORTED_TARGET libclamav)
+find_package(CLI11 REQUIRED)
 
 find_path(TINYXML_INCLUDE_DIR tinyxml.h REQUIRED)
 find_library(TINYXML_LIBRARY NAMES tinyxml REQUIRED)

@@ -8,6 +8,7 @@ packages=(
   clang lld libclang-rt-14-dev clang-format
   libboost-dev libboost-system-dev libboost-thread-dev libboost-date-time-dev
   libssl-dev openssl zlib1g-dev libtinyxml-dev
+  libclamav-dev libcli11-dev clamav-daemon clamdscan
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   binutils python3
 )
