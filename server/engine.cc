@@ -1,0 +1,125 @@
+#include "server/engine.h"
+
+#include <clamav.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string_view>
+
+#include "server/server_log.h"
+
+namespace sondrel::server {
+namespace {
+
+// Detections the engine makes up when a file goes beyond one of its limits: not a threat, but a
+// scan that did not see everything.
+constexpr std::string_view kLimitsExceeded = "Heuristics.Limits.Exceeded";
+
+std::atomic<uint64_t> gNextGeneration{1};
+
+void LogEngineMessage(enum cl_msg severity, const char*, const char* message, void*) {
+  std::string_view text = message != nullptr ? message : "";
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+    text.remove_suffix(1);
+  }
+  const LogLevel level = severity == CL_MSG_ERROR  ? LogLevel::Error
+                         : severity == CL_MSG_WARN ? LogLevel::Warn
+                                                   : LogLevel::Debug;
+  SERVER_LOG(level, "engine: " << text);
+}
+
+bool InitialiseLibrary(std::string& error) {
+  static std::once_flag once;
+  static cl_error_t result = CL_SUCCESS;
+  std::call_once(once, [] {
+    cl_set_clcb_msg(&LogEngineMessage);
+    result = cl_init(CL_INIT_DEFAULT);
+  });
+  if (result != CL_SUCCESS) {
+    error = std::string("cannot initialise libclamav: ") + cl_strerror(result);
+    return false;
+  }
+  return true;
+}
+
+off_t ReadThroughSource(void* handle, void* buffer, size_t count, off_t offset) {
+  if (offset < 0) {
+    return -1;
+  }
+  return static_cast<off_t>(
+      static_cast<FileSource*>(handle)->Read(buffer, count, static_cast<uint64_t>(offset)));
+}
+
+}  // namespace
+
+std::shared_ptr<const Engine> Engine::Load(const std::vector<std::string>& databases,
+                                           const EngineLimits& limits, std::string& error) {
+  if (!InitialiseLibrary(error)) {
+    return nullptr;
+  }
+  if (databases.empty()) {
+    error = "no signature database to load";
+    return nullptr;
+  }
+  cl_engine* engine = cl_engine_new();
+  if (engine == nullptr) {
+    error = "cannot create an engine";
+    return nullptr;
+  }
+  const uint64_t scanSize = std::min<uint64_t>(limits.maxFileSize * 4, 0xFFFFFFFFull);
+  cl_engine_set_num(engine, CL_ENGINE_MAX_FILESIZE, static_cast<long long>(limits.maxFileSize));
+  cl_engine_set_num(engine, CL_ENGINE_MAX_SCANSIZE, static_cast<long long>(scanSize));
+  cl_engine_set_num(engine, CL_ENGINE_MAX_SCANTIME, limits.maxScanTimeMs);
+  unsigned signatures = 0;
+  for (const std::string& database : databases) {
+    const cl_error_t loaded = cl_load(database.c_str(), engine, &signatures, CL_DB_STDOPT);
+    if (loaded != CL_SUCCESS) {
+      error = "cannot load " + database + ": " + cl_strerror(loaded);
+      cl_engine_free(engine);
+      return nullptr;
+    }
+  }
+  const cl_error_t compiled = cl_engine_compile(engine);
+  if (compiled != CL_SUCCESS) {
+    error = std::string("cannot compile the signatures: ") + cl_strerror(compiled);
+    cl_engine_free(engine);
+    return nullptr;
+  }
+  return std::shared_ptr<const Engine>(new Engine(engine, signatures, gNextGeneration++));
+}
+
+Engine::~Engine() {
+  cl_engine_free(engine_);
+}
+
+EngineResult Engine::Scan(FileSource& source, uint64_t size, const std::string& name) const {
+  EngineResult result;
+  cl_fmap_t* map = cl_fmap_open_handle(&source, 0, static_cast<size_t>(size), &ReadThroughSource,
+                                       /*use_aging=*/0);
+  if (map == nullptr) {
+    result.error = "cannot map the file";
+    return result;
+  }
+  cl_scan_options options{};
+  options.general = CL_SCAN_GENERAL_HEURISTICS;
+  options.parse = ~0u;
+  options.heuristic = CL_SCAN_HEURISTIC_EXCEEDS_MAX;
+  const char* threat = nullptr;
+  unsigned long scanned = 0;
+  const cl_error_t scan =
+      cl_scanmap_callback(map, name.c_str(), &threat, &scanned, engine_, &options, nullptr);
+  cl_fmap_close(map);
+  if (scan == CL_VIRUS) {
+    result.threat = threat != nullptr ? threat : "";
+    result.kind = result.threat.starts_with(kLimitsExceeded) ? EngineResult::Kind::LimitsExceeded
+                                                             : EngineResult::Kind::Infected;
+  } else if (scan == CL_CLEAN) {
+    result.kind = EngineResult::Kind::Clean;
+  } else {
+    result.error = cl_strerror(scan);
+  }
+  return result;
+}
+
+}  // namespace sondrel::server
