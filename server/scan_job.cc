@@ -108,11 +108,12 @@ void ScanJob::Run() {
   }
   const auto answer =
       MakeFinalAnswer(record.finalStatus, request_.sentResultBlock, request_.profileValue, 0);
-  session_->SendMessage(MessageType::ScanFinished, MessageKind::FinalAnswer, route_, answer);
   record.pulled = fetcher_.bytesPulled();
   record.reads = fetcher_.readRequests();
   record.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - arrived_).count();
+  // Logged and counted before the answer goes out: once the client has it, the log has the line.
   session_->ScanFinished(route_, std::move(record));
+  session_->SendMessage(MessageType::ScanFinished, MessageKind::FinalAnswer, route_, answer);
 }
 
 }  // namespace sondrel::server

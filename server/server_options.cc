@@ -64,6 +64,8 @@ std::optional<std::filesystem::path> BundledSignatures() {
   return std::nullopt;
 }
 
+constexpr const char* kDefaultListen = "127.0.0.1:7081";
+
 // Seconds, positive and below a day times a thousand.
 CLI::Validator Seconds() {
   return CLI::Range(0.001, 86400.0 * 1000);
@@ -112,7 +114,7 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
                                  std::ostream& err) {
   ServerOptions options;
   options.workers = std::max(1u, std::thread::hardware_concurrency());
-  std::vector<std::string> listen{"127.0.0.1:7081"};
+  std::vector<std::string> listen;
   std::vector<std::string> tlsListen;
   std::string metrics;
   std::string logLevel = "info";
@@ -220,6 +222,9 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
     }
     return true;
   };
+  if (listen.empty() && tlsListen.empty()) {
+    listen.emplace_back(kDefaultListen);
+  }
   if (!addresses(listen, options.listen) || !addresses(tlsListen, options.tlsListen)) {
     return {std::nullopt, 2};
   }
@@ -232,10 +237,6 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
   }
   if (!options.tlsListen.empty() && (options.tlsCert.empty() || options.tlsKey.empty())) {
     err << "sondrel-server: --tls-listen needs --tls-cert and --tls-key\n";
-    return {std::nullopt, 2};
-  }
-  if (options.listen.empty() && options.tlsListen.empty()) {
-    err << "sondrel-server: nothing to listen on\n";
     return {std::nullopt, 2};
   }
   options.maxFileSize = std::min(options.maxFileSize, kEngineMaxFileSize);

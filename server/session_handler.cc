@@ -211,8 +211,6 @@ void SessionHandler::OnScanRequest(const CommMessagePtr& record, const ReceivedM
   if (cacheable) {
     const std::shared_ptr<const Engine> engine = context_.engines.Current();
     if (context_.cache.LookupClean({size, request.fingerprint}, engine->generation())) {
-      SendMessage(MessageType::ServerCacheAnswer, MessageKind::FinalAnswer, route,
-                  MakeServerCacheAnswer(request.profileValue));
       ScanRecord logged;
       logged.client = peer_;
       logged.name = std::move(name);
@@ -221,6 +219,8 @@ void SessionHandler::OnScanRequest(const CommMessagePtr& record, const ReceivedM
       logged.milliseconds =
           std::chrono::duration<double, std::milli>(Clock::now() - arrived).count();
       ScanFinished(route, std::move(logged));
+      SendMessage(MessageType::ServerCacheAnswer, MessageKind::FinalAnswer, route,
+                  MakeServerCacheAnswer(request.profileValue));
       return;
     }
   }
@@ -257,7 +257,6 @@ void SessionHandler::AnswerAtOnce(const ConversationRoute& route,
                                   uint64_t size, int32_t status, Clock::time_point arrived) {
   const auto answer = MakeFinalAnswer(status, request ? request->sentResultBlock : ResultBlock{},
                                       request ? request->profileValue : 0, 0);
-  SendMessage(MessageType::ScanFinished, MessageKind::FinalAnswer, route, answer);
   ScanRecord logged;
   logged.client = peer_;
   logged.name = std::move(name);
@@ -266,6 +265,7 @@ void SessionHandler::AnswerAtOnce(const ConversationRoute& route,
   logged.outcome = final_status::OutcomeOf(status);
   logged.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - arrived).count();
   ScanFinished(route, std::move(logged));
+  SendMessage(MessageType::ScanFinished, MessageKind::FinalAnswer, route, answer);
 }
 
 std::shared_ptr<ScanJob> SessionHandler::FindJob(const ReceivedMessage& message) {
