@@ -43,12 +43,22 @@ bool InitialiseLibrary(std::string& error) {
   return true;
 }
 
+// The source of one scan, and whether any of its reads failed: libclamav gives up on the bytes
+// it cannot read and may still call the file clean, so a failed read makes the result an error.
+struct TrackedSource {
+  FileSource& source;
+  bool failed = false;
+};
+
 off_t ReadThroughSource(void* handle, void* buffer, size_t count, off_t offset) {
-  if (offset < 0) {
+  auto& tracked = *static_cast<TrackedSource*>(handle);
+  const int64_t read =
+      offset < 0 ? -1 : tracked.source.Read(buffer, count, static_cast<uint64_t>(offset));
+  if (read < 0) {
+    tracked.failed = true;
     return -1;
   }
-  return static_cast<off_t>(
-      static_cast<FileSource*>(handle)->Read(buffer, count, static_cast<uint64_t>(offset)));
+  return static_cast<off_t>(read);
 }
 
 }  // namespace
@@ -95,7 +105,8 @@ Engine::~Engine() {
 
 EngineResult Engine::Scan(FileSource& source, uint64_t size, const std::string& name) const {
   EngineResult result;
-  cl_fmap_t* map = cl_fmap_open_handle(&source, 0, static_cast<size_t>(size), &ReadThroughSource,
+  TrackedSource tracked{source};
+  cl_fmap_t* map = cl_fmap_open_handle(&tracked, 0, static_cast<size_t>(size), &ReadThroughSource,
                                        /*use_aging=*/0);
   if (map == nullptr) {
     result.error = "cannot map the file";
@@ -110,6 +121,10 @@ EngineResult Engine::Scan(FileSource& source, uint64_t size, const std::string& 
   const cl_error_t scan =
       cl_scanmap_callback(map, name.c_str(), &threat, &scanned, engine_, &options, nullptr);
   cl_fmap_close(map);
+  if (tracked.failed && scan != CL_VIRUS) {
+    result.error = "the file's bytes could not all be read";
+    return result;
+  }
   if (scan == CL_VIRUS) {
     result.threat = threat != nullptr ? threat : "";
     result.kind = result.threat.starts_with(kLimitsExceeded) ? EngineResult::Kind::LimitsExceeded
