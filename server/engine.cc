@@ -126,9 +126,10 @@ EngineResult Engine::Scan(FileSource& source, uint64_t size, const std::string& 
     return result;
   }
   if (scan == CL_VIRUS) {
+    // A file above the engine's size limit comes back as a detection without a name.
     result.threat = threat != nullptr ? threat : "";
-    result.kind = result.threat.starts_with(kLimitsExceeded) ? EngineResult::Kind::LimitsExceeded
-                                                             : EngineResult::Kind::Infected;
+    const bool limits = threat == nullptr || result.threat.starts_with(kLimitsExceeded);
+    result.kind = limits ? EngineResult::Kind::LimitsExceeded : EngineResult::Kind::Infected;
   } else if (scan == CL_CLEAN) {
     result.kind = EngineResult::Kind::Clean;
   } else {
