@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/child_process.h"
 #include "server/connection.h"
 #include "server/engine_holder.h"
 #include "server/listener.h"
@@ -93,6 +94,8 @@ std::chrono::steady_clock::duration Seconds(double seconds) {
 
 int RunServer(const ServerOptions& options, std::ostream& out) {
   SetLogLevel(options.logLevel);
+  // Every client holds a connection: as many as the hard limit allows.
+  SERVER_DEBUG("open files allowed: " << platform::RaiseOpenFileLimit());
   EngineHolder engines(options.databases,
                        {options.maxFileSize, static_cast<uint32_t>(options.scanTimeout * 1000)});
   std::string error;

@@ -43,11 +43,12 @@ LibraryClient::LibraryClient(const std::vector<LibraryServer>& servers, uint16_t
   }
   std::filesystem::create_directories(dir_.path() / "settings");
   std::ofstream(dir_.path() / "settings" / "qxcore.xml")
-      << "<qxcore><port>" << port << "</port><portSSL>" << port << "</portSSL><servers>" << list
+      << "<qxcore>" << settings << "<port>" << port << "</port><portSSL>" << port
+      << "</portSSL><servers>" << list
       << "</servers><timeout>10000</timeout><reconnectInterval>1</reconnectInterval>"
       << "<minserverconnections>" << servers.size() << "</minserverconnections>"
       << "<maxserverconnections>" << servers.size() << "</maxserverconnections>"
-      << "<uselocalcache>0</uselocalcache>" << settings << "</qxcore>";
+      << "<uselocalcache>0</uselocalcache></qxcore>";
   client_.SetInitEnvironment(
       {.settingsDirectory = dir_.path().wstring(), .settleTime = std::chrono::milliseconds(0)});
 }

@@ -47,7 +47,8 @@ struct LibraryServer {
 
 class LibraryClient {
  public:
-  // `settings`: further elements of the settings file, such as "<usecache>0</usecache>".
+  // `settings`: further elements of the settings file, such as "<usecache>0</usecache>"; they
+  // come first, so they win over the test's own values.
   LibraryClient(const std::vector<LibraryServer>& servers, uint16_t port,
                 const std::string& settings = "", bool tls = false);
   ~LibraryClient();
