@@ -219,10 +219,10 @@ TEST_F(ServerE2eTest, RequestsGoToTheOtherServerWhileOneIsOverloaded) {
   // Another client keeps the first server's worker and queue busy with scans it never feeds.
   HandClient hog;
   ASSERT_TRUE(hog.Connect(first->port()));
-  ScanRequestSpec spec;
-  spec.fileSize = 100000;
+  HandScanRequest fields;
+  fields.fileSize = 100000;
   for (uint32_t seq = 1; seq <= 4; ++seq) {
-    ASSERT_TRUE(hog.Send(ScanRequestFrame(spec, 0, seq, 60000)));
+    ASSERT_TRUE(hog.Send(ScanRequestFrame(fields, 0, seq, 60000)));
   }
   ASSERT_TRUE(first->WaitForLog("load flags now 4"));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));

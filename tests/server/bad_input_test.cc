@@ -43,35 +43,35 @@ TEST_F(BadInputTest, ScanRequestsWhoseLengthsLieAreAnsweredAsBadRequests) {
   const std::vector<uint8_t> initial = Pattern(100);
   struct Case {
     const char* what;
-    std::function<void(ScanRequestSpec&)> lie;
+    std::function<void(HandScanRequest&)> lie;
   };
   const Case cases[] = {
-      {"extra length beyond the payload", [](ScanRequestSpec& s) { s.extraLength = 5000; }},
-      {"extra length of 4 GiB", [](ScanRequestSpec& s) { s.extraLength = 0xFFFFFFFF; }},
-      {"name length beyond the payload", [](ScanRequestSpec& s) { s.nameLength = 100000; }},
-      {"name length of 4 GiB", [](ScanRequestSpec& s) { s.nameLength = 0xFFFFFFF0; }},
-      {"initial buffer longer than sent", [](ScanRequestSpec& s) { s.initialLength = 101; }},
-      {"initial buffer of 4 GiB", [](ScanRequestSpec& s) { s.initialLength = 0xFFFFFFFF; }},
-      {"initial buffer beyond the file", [](ScanRequestSpec& s) { s.fileSize = 50; }},
-      {"option count beyond the payload", [](ScanRequestSpec& s) { s.optionCount = 3; }},
-      {"option count overflowing 32 bits", [](ScanRequestSpec& s) { s.optionCount = 0x10000001; }},
-      {"text length beyond the payload", [](ScanRequestSpec& s) { s.textLength = 64; }},
-      {"text length of 4 GiB", [](ScanRequestSpec& s) { s.textLength = 0xFFFFFFFF; }},
+      {"extra length beyond the payload", [](HandScanRequest& s) { s.extraLength = 5000; }},
+      {"extra length of 4 GiB", [](HandScanRequest& s) { s.extraLength = 0xFFFFFFFF; }},
+      {"name length beyond the payload", [](HandScanRequest& s) { s.nameLength = 100000; }},
+      {"name length of 4 GiB", [](HandScanRequest& s) { s.nameLength = 0xFFFFFFF0; }},
+      {"initial buffer longer than sent", [](HandScanRequest& s) { s.initialLength = 101; }},
+      {"initial buffer of 4 GiB", [](HandScanRequest& s) { s.initialLength = 0xFFFFFFFF; }},
+      {"initial buffer beyond the file", [](HandScanRequest& s) { s.fileSize = 50; }},
+      {"option count beyond the payload", [](HandScanRequest& s) { s.optionCount = 3; }},
+      {"option count overflowing 32 bits", [](HandScanRequest& s) { s.optionCount = 0x10000001; }},
+      {"text length beyond the payload", [](HandScanRequest& s) { s.textLength = 64; }},
+      {"text length of 4 GiB", [](HandScanRequest& s) { s.textLength = 0xFFFFFFFF; }},
       {"bytes after the profile value",
-       [](ScanRequestSpec& s) {
+       [](HandScanRequest& s) {
          s.trailing = {1, 2, 3};
        }},
   };
   auto client = Connect();
   uint32_t seq = 0;
   for (const Case& c : cases) {
-    ScanRequestSpec spec;
-    spec.fileSize = 1000;
-    spec.initialBuffer = initial;
-    spec.options = std::vector<uint8_t>(32, 0x7A);
-    spec.text = "host text";
-    c.lie(spec);
-    ASSERT_TRUE(client->Send(ScanRequestFrame(spec, 3, ++seq)));
+    HandScanRequest fields;
+    fields.fileSize = 1000;
+    fields.initialBuffer = initial;
+    fields.options = std::vector<uint8_t>(32, 0x7A);
+    fields.text = "host text";
+    c.lie(fields);
+    ASSERT_TRUE(client->Send(ScanRequestFrame(fields, 3, ++seq)));
     const auto answer = FinalAnswer(*client);
     ASSERT_TRUE(answer) << c.what;
     EXPECT_EQ(FinalStatusOf(*answer), 1002) << c.what;
@@ -79,9 +79,9 @@ TEST_F(BadInputTest, ScanRequestsWhoseLengthsLieAreAnsweredAsBadRequests) {
     EXPECT_EQ(answer->channelIndex, 3) << c.what;
   }
   for (const size_t cut : {0, 10, 60, 61, 100}) {
-    ScanRequestSpec spec;
-    spec.fileSize = 1000;
-    std::vector<uint8_t> payload = ScanRequestPayload(spec);
+    HandScanRequest fields;
+    fields.fileSize = 1000;
+    std::vector<uint8_t> payload = ScanRequestPayload(fields);
     payload.resize(cut);
     ASSERT_TRUE(client->Send(PlainFrame(100, 0, payload)));
     const auto answer = FinalAnswer(*client);
@@ -89,7 +89,7 @@ TEST_F(BadInputTest, ScanRequestsWhoseLengthsLieAreAnsweredAsBadRequests) {
     EXPECT_EQ(FinalStatusOf(*answer), 1002) << "cut at " << cut;
   }
   // The same connection still scans a well-formed request.
-  ScanRequestSpec good;
+  HandScanRequest good;
   good.fileSize = initial.size();
   good.initialBuffer = initial;
   ASSERT_TRUE(client->Send(ScanRequestFrame(good, 3, ++seq)));
@@ -192,9 +192,9 @@ TEST_F(BadInputTest, ReadAnswersThatDoNotAnswerTheRequestEndTheScanUnanswered) {
   const auto before = server_->ResidentKib();
   for (const Case& c : cases) {
     auto client = Connect();
-    ScanRequestSpec spec;
-    spec.fileSize = file.size();
-    ASSERT_TRUE(client->Send(ScanRequestFrame(spec)));
+    HandScanRequest fields;
+    fields.fileSize = file.size();
+    ASSERT_TRUE(client->Send(ScanRequestFrame(fields)));
     const auto request = client->ReadFrameOfType(101);
     ASSERT_TRUE(request) << c.what;
     EXPECT_EQ(request->messageKind, 2u);
@@ -229,9 +229,9 @@ TEST_F(BadInputTest, ReadAnswersThatDoNotAnswerTheRequestEndTheScanUnanswered) {
 TEST_F(BadInputTest, AClientThatNeverAnswersIsTimedOutAndOneThatLeavesIsForgotten) {
   Start();
   auto silent = Connect();
-  ScanRequestSpec spec;
-  spec.fileSize = 100000;
-  ASSERT_TRUE(silent->Send(ScanRequestFrame(spec, 0, 1, 1500)));
+  HandScanRequest fields;
+  fields.fileSize = 100000;
+  ASSERT_TRUE(silent->Send(ScanRequestFrame(fields, 0, 1, 1500)));
   ASSERT_TRUE(silent->ReadFrameOfType(101));
   const auto started = std::chrono::steady_clock::now();
   const auto answer = FinalAnswer(*silent, 4000);
@@ -244,7 +244,7 @@ TEST_F(BadInputTest, AClientThatNeverAnswersIsTimedOutAndOneThatLeavesIsForgotte
   EXPECT_FALSE(late);
 
   auto leaving = Connect();
-  ASSERT_TRUE(leaving->Send(ScanRequestFrame(spec, 0, 1, 60000)));
+  ASSERT_TRUE(leaving->Send(ScanRequestFrame(fields, 0, 1, 60000)));
   ASSERT_TRUE(leaving->ReadFrameOfType(101));
   leaving->Close();
   EXPECT_TRUE(server_->WaitForLog("outcome=abandoned"));
@@ -349,6 +349,24 @@ TEST_F(BadInputTest, TricklingAndSilentClientsAreClosed) {
   const auto idle = std::chrono::steady_clock::now() - connected;
   EXPECT_GE(idle, std::chrono::milliseconds(1400));
   EXPECT_LT(idle, std::chrono::milliseconds(2500));
+  ExpectServing();
+}
+
+TEST_F(BadInputTest, AClientThatDoesNotReadIsClosed) {
+  Start({"--write-queue", "64K", "--frame-timeout", "1"});
+  auto client = Connect();
+  std::vector<uint8_t> batch;
+  for (int i = 0; i < 1000; ++i) {
+    const std::vector<uint8_t> ping = PackFrame(PlainFrame(kPing, 3, std::vector<uint8_t>(8, 1)));
+    batch.insert(batch.end(), ping.begin(), ping.end());
+  }
+  // Pings whose answers are never read, until the server gives up on the connection.
+  const auto started = std::chrono::steady_clock::now();
+  while (client->SendRaw(batch, 2000) &&
+         std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
+  }
+  EXPECT_TRUE(server_->WaitForLog("the client does not"));
+  EXPECT_GE(server_->Metric("sondrel_connections_closed_for_cause_total"), 1);
   ExpectServing();
 }
 

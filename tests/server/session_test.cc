@@ -202,14 +202,14 @@ TEST_F(SessionTest, LoadChangesAreAnnouncedOnTheClientsOwnClock) {
   // requests keeps the only worker busy and fills the queue.
   auto silent = Connect();
   auto busy = Connect();
-  ScanRequestSpec spec;
-  spec.fileSize = 100000;
-  ASSERT_TRUE(busy->Send(ScanRequestFrame(spec, 0, 1, 60000)));
+  HandScanRequest fields;
+  fields.fileSize = 100000;
+  ASSERT_TRUE(busy->Send(ScanRequestFrame(fields, 0, 1, 60000)));
   for (int i = 0; i < 100 && server_->Metric("sondrel_scans_running") != 1; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   for (uint32_t seq = 2; seq <= 5; ++seq) {
-    ASSERT_TRUE(busy->Send(ScanRequestFrame(spec, 0, seq, 60000)));
+    ASSERT_TRUE(busy->Send(ScanRequestFrame(fields, 0, seq, 60000)));
   }
   std::optional<WireFrame> notice;
   while ((notice = watcher->ReadFrameOfType(kPing, 3000)) && notice->serverStatus != 0x4) {
@@ -224,7 +224,7 @@ TEST_F(SessionTest, LoadChangesAreAnnouncedOnTheClientsOwnClock) {
   EXPECT_FALSE(silent->ReadFrame(300)) << "no notice without a timestamp";
 
   // With one running and four waiting, a sixth request is answered at once.
-  ASSERT_TRUE(busy->Send(ScanRequestFrame(spec, 1, 9, 60000)));
+  ASSERT_TRUE(busy->Send(ScanRequestFrame(fields, 1, 9, 60000)));
   std::optional<WireFrame> answer;
   while ((answer = busy->ReadFrame(3000)) &&
          (answer->messageType != 104 || answer->channelIndex != 1)) {

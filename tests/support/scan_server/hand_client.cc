@@ -166,50 +166,50 @@ std::vector<uint8_t> HelloPayload(uint16_t major, uint16_t minor, const std::str
   return payload;
 }
 
-std::vector<uint8_t> ScanRequestPayload(const ScanRequestSpec& spec) {
-  std::vector<uint8_t> name(spec.name.begin(), spec.name.end());
+std::vector<uint8_t> ScanRequestPayload(const HandScanRequest& fields) {
+  std::vector<uint8_t> name(fields.name.begin(), fields.name.end());
   name.push_back(0);
-  std::vector<uint8_t> text(spec.text.begin(), spec.text.end());
+  std::vector<uint8_t> text(fields.text.begin(), fields.text.end());
   if (!text.empty()) {
     text.push_back(0);
   }
   std::vector<uint8_t> out;
-  Put32(out, static_cast<uint32_t>(spec.action));
-  Put64(out, spec.fileSize);
-  Put32(out, spec.extraLength.value_or(0));
+  Put32(out, static_cast<uint32_t>(fields.action));
+  Put64(out, fields.fileSize);
+  Put32(out, fields.extraLength.value_or(0));
   Put64(out, 0);  // extra address
-  out.push_back(spec.fingerprintValid ? 1 : 0);
-  Append(out, spec.fingerprint);
-  out.push_back(spec.cacheUsable ? 1 : 0);
+  out.push_back(fields.fingerprintValid ? 1 : 0);
+  Append(out, fields.fingerprint);
+  out.push_back(fields.cacheUsable ? 1 : 0);
   out.push_back(0);  // reserved
   Put32(out, 0);     // process information
   out.push_back(0);  // clean traces
-  Put32(out, spec.nameLength.value_or(static_cast<uint32_t>(name.size())));
+  Put32(out, fields.nameLength.value_or(static_cast<uint32_t>(name.size())));
   Put64(out, 0x1000);  // name address: ignored by the receiver
-  out.push_back(spec.strongFingerprint ? 1 : 0);
+  out.push_back(fields.strongFingerprint ? 1 : 0);
   Append(out, name);
-  const auto initialLength = static_cast<uint32_t>(spec.initialBuffer.size());
+  const auto initialLength = static_cast<uint32_t>(fields.initialBuffer.size());
   Put64(out, 0);
   Put32(out, initialLength);
   Put64(out, initialLength != 0 ? 0x2000 : 0);
-  Put32(out, spec.initialLength.value_or(initialLength));
+  Put32(out, fields.initialLength.value_or(initialLength));
   Put32(out, 0);
-  Append(out, spec.initialBuffer);
+  Append(out, fields.initialBuffer);
   for (const uint32_t word : {0u, 0u, 0u, 0u, 16u, 40u, 0xFFFFFFFFu, 0u, 0u, 0u, 0u}) {
     Put32(out, word);
   }
-  Put32(out, spec.optionCount.value_or(static_cast<uint32_t>(spec.options.size() / 16)));
-  Append(out, spec.options);
-  Put32(out, spec.textLength.value_or(static_cast<uint32_t>(text.size())));
+  Put32(out, fields.optionCount.value_or(static_cast<uint32_t>(fields.options.size() / 16)));
+  Append(out, fields.options);
+  Put32(out, fields.textLength.value_or(static_cast<uint32_t>(text.size())));
   Append(out, text);
-  Put32(out, spec.profileValue);
-  Append(out, spec.trailing);
+  Put32(out, fields.profileValue);
+  Append(out, fields.trailing);
   return out;
 }
 
-WireFrame ScanRequestFrame(const ScanRequestSpec& spec, int32_t channel, uint32_t seq,
+WireFrame ScanRequestFrame(const HandScanRequest& fields, int32_t channel, uint32_t seq,
                            int32_t timeoutMs) {
-  WireFrame frame = PlainFrame(100, 0, ScanRequestPayload(spec));
+  WireFrame frame = PlainFrame(100, 0, ScanRequestPayload(fields));
   frame.channelIndex = channel;
   frame.requestSeq = seq;
   frame.sendCount = 1;

@@ -48,7 +48,7 @@ std::vector<uint8_t> HelloPayload(uint16_t major = 3, uint16_t minor = 3,
                                   std::optional<uint64_t> timestamp = std::nullopt);
 
 // A scan request, field by field; the length fields can be made to lie.
-struct ScanRequestSpec {
+struct HandScanRequest {
   int32_t action = 0;
   uint64_t fileSize = 0;
   bool fingerprintValid = false;
@@ -68,9 +68,9 @@ struct ScanRequestSpec {
   std::optional<uint32_t> textLength;
   std::vector<uint8_t> trailing;  // bytes after the profile value
 };
-std::vector<uint8_t> ScanRequestPayload(const ScanRequestSpec& spec);
+std::vector<uint8_t> ScanRequestPayload(const HandScanRequest& fields);
 // Message 100 on channel `channel` with sequence `seq`, waiting up to `timeoutMs`.
-WireFrame ScanRequestFrame(const ScanRequestSpec& spec, int32_t channel = 0, uint32_t seq = 1,
+WireFrame ScanRequestFrame(const HandScanRequest& fields, int32_t channel = 0, uint32_t seq = 1,
                            int32_t timeoutMs = 10000);
 
 // A read answer piece: the descriptor {offset, requested count, address 0, data length, status}
