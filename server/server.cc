@@ -1,12 +1,10 @@
 #include "server/server.h"
 
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/signal_set.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid.hpp>
 #include <condition_variable>
-#include <csignal>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -24,6 +22,7 @@
 #include "server/server_cache.h"
 #include "server/server_context.h"
 #include "server/server_log.h"
+#include "server/signal_handler.h"
 
 namespace sondrel::server {
 namespace {
@@ -119,6 +118,26 @@ int RunServer(const ServerOptions& options, std::ostream& out) {
   std::atomic<bool> stopping{false};
 
   asio::io_context io(static_cast<int>(options.ioThreads));
+  // Caught from before the first listening line, so that a signal never meets the default action.
+  std::mutex shutdownMutex;
+  std::condition_variable shutdownAsked;
+  bool shutdown = false;
+  SignalHandler signals(
+      io,
+      [&] {
+        engines.Reload([&cache, &metrics](const Engine* engine) {
+          metrics.CountReload(engine != nullptr);
+          if (engine != nullptr) {
+            cache.Clear();
+          }
+        });
+      },
+      [&] {
+        std::lock_guard<std::mutex> lock(shutdownMutex);
+        shutdown = true;
+        shutdownAsked.notify_all();
+      });
+  signals.Start();
   const auto accepted = [&](tcp::socket socket, bool useTls) {
     if (stopping.load()) {
       return;
@@ -171,31 +190,6 @@ int RunServer(const ServerOptions& options, std::ostream& out) {
     metricsHttp->Start();
   }
 
-  std::mutex shutdownMutex;
-  std::condition_variable shutdownAsked;
-  bool shutdown = false;
-  asio::signal_set signals(io, SIGHUP, SIGTERM, SIGINT);
-  std::function<void(const boost::system::error_code&, int)> onSignal =
-      [&](const boost::system::error_code& signalError, int signal) {
-        if (signalError) {
-          return;
-        }
-        if (signal == SIGHUP) {
-          engines.Reload([&cache, &metrics](const Engine* engine) {
-            metrics.CountReload(engine != nullptr);
-            if (engine != nullptr) {
-              cache.Clear();
-            }
-          });
-          signals.async_wait(onSignal);
-          return;
-        }
-        std::lock_guard<std::mutex> lock(shutdownMutex);
-        shutdown = true;
-        shutdownAsked.notify_all();
-      };
-  signals.async_wait(onSignal);
-
   std::vector<std::thread> ioThreads;
   for (unsigned i = 0; i < options.ioThreads; ++i) {
     ioThreads.emplace_back([&io] { io.run(); });
@@ -223,7 +217,7 @@ int RunServer(const ServerOptions& options, std::ostream& out) {
   if (metricsHttp != nullptr) {
     metricsHttp->Stop();
   }
-  signals.cancel();
+  signals.Stop();
   io.stop();
   for (std::thread& thread : ioThreads) {
     thread.join();
