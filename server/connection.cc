@@ -1,6 +1,7 @@
 #include "server/connection.h"
 
 #include <array>
+#include <atomic>
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/read.hpp>
@@ -69,7 +70,12 @@ class BasicConnection final : public Connection,
   }
 
   void AnnounceLoad() override {
+    // Changes that come while a notice waits for the strand are told by that notice.
+    if (noticePending_.exchange(true)) {
+      return;
+    }
     asio::post(strand_, [self = this->shared_from_this()] {
+      self->noticePending_.store(false);
       if (!self->closed_ && self->session_ != nullptr) {
         self->session_->OnLoadChanged();
       }
@@ -321,6 +327,7 @@ class BasicConnection final : public Connection,
   bool closeAfterWrites_ = false;
   uint64_t writeTimerGeneration_ = 0;
   bool closed_ = false;
+  std::atomic<bool> noticePending_{false};
 };
 
 }  // namespace

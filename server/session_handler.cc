@@ -162,6 +162,9 @@ void SessionHandler::OnPing(const ReceivedMessage& message) {
 }
 
 void SessionHandler::OnLoadChanged() {
+  if (context_.queue.LoadFlags() == lastFlags_.load()) {
+    return;
+  }
   uint64_t timestamp = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -361,6 +364,7 @@ void SessionHandler::SendMessage(uint32_t type, uint32_t kind, const Conversatio
   header.messageKind = kind;
   header.answerTimeoutMs = answerTimeoutMs;
   header.serverStatus = context_.queue.LoadFlags();
+  lastFlags_.store(header.serverStatus);
   sink->Send(header, payload);
 }
 

@@ -5,6 +5,7 @@
 // the same way.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -36,7 +37,8 @@ class SessionHandler : public std::enable_shared_from_this<SessionHandler> {
   Verdict OnRecord(const CommMessagePtr& record);
   // The connection is gone: every scan of this session ends.
   void OnClosed();
-  // The server's load flags changed: tells the client, in the form of a ping answer.
+  // The server's load flags changed: tells the client, in the form of a ping answer, unless the
+  // last message it was sent already carried the flags now in force.
   void OnLoadChanged();
 
   // For the scans of this session.
@@ -73,6 +75,8 @@ class SessionHandler : public std::enable_shared_from_this<SessionHandler> {
   mutable std::mutex mutex_;
   std::map<uint64_t, std::shared_ptr<ScanJob>> jobs_;
   std::optional<Stamp> stamp_;
+  // The load flags of the last message sent.
+  std::atomic<uint32_t> lastFlags_{0};
   SlotTable slots_;
   bool closed_ = false;
 };
