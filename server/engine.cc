@@ -23,9 +23,9 @@ void LogEngineMessage(enum cl_msg severity, const char*, const char* message, vo
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
     text.remove_suffix(1);
   }
-  const LogLevel level = severity == CL_MSG_ERROR  ? LogLevel::Error
-                         : severity == CL_MSG_WARN ? LogLevel::Warn
-                                                   : LogLevel::Debug;
+  // The engine's errors are mostly about a file (a read that failed, a broken archive) and end
+  // up in that scan's outcome; they stay warnings here.
+  const LogLevel level = severity == CL_MSG_ERROR ? LogLevel::Warn : LogLevel::Debug;
   SERVER_LOG(level, "engine: " << text);
 }
 
