@@ -41,6 +41,10 @@ class ConnectionRegistry {
     std::lock_guard<std::mutex> lock(mutex_);
     connections_.erase(connection);
   }
+  bool empty() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return connections_.empty();
+  }
   template <typename Visit>
   void ForEach(Visit visit) {
     std::vector<std::shared_ptr<Connection>> open;
@@ -210,6 +214,13 @@ int RunServer(const ServerOptions& options, std::ostream& out) {
   if (!queue.WaitIdle(std::chrono::steady_clock::now() + Seconds(options.shutdownTimeout))) {
     SERVER_WARN("shutdown time-out: " << queue.running() + queue.queued()
                                       << " scans are abandoned");
+  }
+  // The last answers are written before the connections close; a client that does not take them
+  // within the frame time-out is closed regardless.
+  connections.ForEach([](Connection& connection) { connection.CloseAfterWrites(); });
+  const auto flushed = std::chrono::steady_clock::now() + Seconds(options.frameTimeout);
+  while (!connections.empty() && std::chrono::steady_clock::now() < flushed) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   connections.ForEach([](Connection& connection) { connection.Close("the server stops"); });
   queue.Stop();
