@@ -5,7 +5,7 @@ find_package(OpenSSL 3 REQUIRED)
 find_package(ZLIB REQUIRED)
 find_package(CLI11 REQUIRED)
 find_package(nlohmann_json 3 REQUIRED)
-
+find_package(PkgConfig REQUIRED)
 find_path(TINYXML_INCLUDE_DIR tinyxml.h REQUIRED)
 find_library(TINYXML_LIBRARY NAMES tinyxml REQUIRED)
 add_library(TinyXML::TinyXML UNKNOWN IMPORTED)
@@ -13,8 +13,12 @@ set_target_properties(TinyXML::TinyXML PROPERTIES IMPORTED_LOCATION "${TINYXML_L
                                                   INTERFACE_INCLUDE_DIRECTORIES "${TINYXML_INCLUDE_DIR}")
 
 # The response cache companion keeps its entries in LMDB (Debian ships lmdb.pc).
-find_package(PkgConfig REQUIRED)
 pkg_check_modules(LMDB REQUIRED IMPORTED_TARGET lmdb)
+
+if(SONDREL_SERVER)
+  # The scan server's engine.
+  pkg_check_modules(CLAMAV REQUIRED IMPORTED_TARGET libclamav)
+endif()
 
 if(SONDREL_TESTS)
   find_package(GTest REQUIRED)

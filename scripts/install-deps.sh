@@ -9,6 +9,7 @@ packages=(
   libboost-dev libboost-system-dev libboost-thread-dev libboost-date-time-dev
   libssl-dev openssl zlib1g-dev libtinyxml-dev liblmdb-dev
   libcli11-dev nlohmann-json3-dev
+  libclamav-dev clamav-daemon clamdscan
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   binutils python3
   dpkg-dev file

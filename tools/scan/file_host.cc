@@ -25,6 +25,8 @@ FileHost::FileHost(const std::string& path, bool writable)
   callbacks_.getSize = &GetSize;
   callbacks_.read = &Read;
   callbacks_.write = &Write;
+  // The tool has no process information to give: the value stays 0.
+  callbacks_.getProcInfo = [](int32_t*, void*) { return int32_t{0}; };
 }
 
 int32_t FileHost::GetSize(uint32_t* low, uint32_t* high, void* user) {

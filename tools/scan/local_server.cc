@@ -52,9 +52,9 @@ std::unique_ptr<LocalServer> LocalServer::Start(std::ostream& err) {
     return nullptr;
   }
   std::string error;
-  auto process = platform::ChildProcess::Start(
+  std::optional<platform::ChildProcess> process = platform::ChildProcess::Start(
       program, {"--listen", "127.0.0.1:0", "--log-level", "warn"}, error);
-  if (process == nullptr) {
+  if (!process) {
     err << "sondrel-scan: cannot start " << program << ": " << error << "\n";
     return nullptr;
   }
@@ -68,7 +68,7 @@ std::unique_ptr<LocalServer> LocalServer::Start(std::ostream& err) {
       break;
     }
     if (const std::optional<uint16_t> port = ListeningPort(*line)) {
-      return std::unique_ptr<LocalServer>(new LocalServer(std::move(process), *port, program));
+      return std::unique_ptr<LocalServer>(new LocalServer(std::move(*process), *port, program));
     }
   }
   platform::StopChildOnSignals(0);
@@ -78,7 +78,7 @@ std::unique_ptr<LocalServer> LocalServer::Start(std::ostream& err) {
 
 LocalServer::~LocalServer() {
   platform::StopChildOnSignals(0);
-  process_->Stop(kStopGrace);
+  process_.Stop(kStopGrace);
 }
 
 }  // namespace sondrel::scan_tool

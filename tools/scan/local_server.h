@@ -23,10 +23,10 @@ class LocalServer {
   const std::string& program() const { return program_; }
 
  private:
-  LocalServer(std::unique_ptr<platform::ChildProcess> process, uint16_t port, std::string program)
+  LocalServer(platform::ChildProcess process, uint16_t port, std::string program)
       : process_(std::move(process)), port_(port), program_(std::move(program)) {}
 
-  std::unique_ptr<platform::ChildProcess> process_;
+  platform::ChildProcess process_;
   uint16_t port_;
   std::string program_;
 };
