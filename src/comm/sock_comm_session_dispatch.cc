@@ -120,7 +120,6 @@ bool SockCommSession::evaluate_hello_flags(uint32_t flags) {
 }
 
 void SockCommSession::process_ping_answer(const ReceivedMessage& received) {
-  pingOutstanding_.store(0);
   const auto payload = received.payload();
   if (received.payloadLength() == 0) {
     pingEchoes_.store(false);
@@ -132,6 +131,9 @@ void SockCommSession::process_ping_answer(const ReceivedMessage& received) {
                                   << latency);
     record_latency(static_cast<uint64_t>(latency));
   }
+  // Cleared once the answer is taken into account: PingServer, which waits for the clear, and
+  // the drop rule after it then see the latency and the count of slow pings this answer made.
+  pingOutstanding_.store(0);
   const CommServerEntry entry = serverEntry();
   LOG_DEBUG(logger(), address() << " client session received ping from server: " << entry.address
                                 << " usessl: " << entry.useSSL

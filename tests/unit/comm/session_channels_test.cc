@@ -117,12 +117,13 @@ TEST_F(SessionChannelsTest, MissingChannelGetsAnErrorReplyOnlyWhenTheServerWaits
   EXPECT_EQ(frame->sendCount, 0u);
   EXPECT_EQ(frame->answerTimeoutMs, -1);
 
+  // The reply goes out before the session logs the message it could not process.
   const std::string address = LoggedAddress(*session_);
+  EXPECT_TRUE(capture.WaitFor(address + " Received message cannot be processed. " +
+                              std::to_string(uint64_t{7} << 32 | 6) + " 48879 2"));
   EXPECT_EQ(capture.Count(address + " Received message has as target an unexisting channel 7"), 2u);
   EXPECT_TRUE(capture.Contains(address + " Received message cannot be processed. " +
                                std::to_string(uint64_t{7} << 32 | 5) + " 12648430 1"));
-  EXPECT_TRUE(capture.Contains(address + " Received message cannot be processed. " +
-                               std::to_string(uint64_t{7} << 32 | 6) + " 48879 2"));
 }
 
 TEST_F(SessionChannelsTest, LostConnectionReleasesTheSessionsRequestersButNotTheSpecialChannel) {
