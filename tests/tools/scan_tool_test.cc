@@ -131,8 +131,8 @@ TEST_F(ScanToolTest, FindsADetectionDeepInATreeAndLeavesOutWhatIsExcluded) {
   File("a/b/report.txt", "quarterly figures");
   File("skipped/eicar.com", kEicar);
   File("a/b/c/scratch.tmp", kEicar);
-  const Run run =
-      Scan(StartServer() + " --exclude skipped --exclude '*.tmp' '" + tree().string() + "'");
+  const Run run = Scan(StartServer() + " --threads 1 --exclude skipped --exclude '*.tmp' '" +
+                       tree().string() + "'");
   EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
   const std::vector<std::string> lines = LinesOf(run.out);
   ASSERT_GE(lines.size(), 3u) << run.out;
