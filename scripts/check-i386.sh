@@ -27,6 +27,6 @@ echo "$compiled of $written layout assertions compiled"
 echo "== the library and its unit tests for i386"
 cmake -S . -B "$build" -G Ninja --toolchain cmake/i386-linux-gnu.cmake -DSONDREL_WERROR=ON \
       -DSONDREL_BENCH=OFF -DSONDREL_SERVER=OFF >/dev/null
-cmake --build "$build"
+cmake --build "$build" --target sondrel unit_tests
 file -L "$build/src/core/libsondrel.so"
 ctest --test-dir "$build" -L unit --output-on-failure -j2

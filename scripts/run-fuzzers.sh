@@ -8,7 +8,7 @@ seconds=${1:-30}
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DSONDREL_SANITIZE=fuzzer-no-link,address,undefined \
       -DSONDREL_FUZZ=ON -DSONDREL_TESTS=OFF -DSONDREL_BENCH=OFF
-cmake --build build-fuzz
+cmake --build build-fuzz --target fuzzers
 
 for corpus in fuzz/corpus/*/; do
   [ -d "$corpus" ] || continue
