@@ -8,6 +8,7 @@
 #include <boost/beast/http/write.hpp>
 #include <chrono>
 
+#include "server/listening_socket.h"
 #include "server/server_log.h"
 
 namespace sondrel::server {
@@ -71,34 +72,11 @@ MetricsHttp::MetricsHttp(asio::io_context& io, Render render)
     : io_(io), render_(std::move(render)), strand_(asio::make_strand(io)), acceptor_(strand_) {}
 
 bool MetricsHttp::Open(const ListenAddress& address, std::string& error) {
-  boost::system::error_code code;
-  const asio::ip::address ip = asio::ip::make_address(address.host, code);
-  if (code) {
-    error = "not an IP address: " + address.host;
-    return false;
-  }
-  const tcp::endpoint endpoint(ip, address.port);
-  acceptor_.open(endpoint.protocol(), code);
-  if (!code) {
-    acceptor_.set_option(tcp::acceptor::reuse_address(true), code);
-  }
-  if (!code) {
-    acceptor_.bind(endpoint, code);
-  }
-  if (!code) {
-    acceptor_.listen(asio::socket_base::max_listen_connections, code);
-  }
-  if (code) {
-    error = "cannot listen for metrics on " + FormatListenAddress(address) + ": " + code.message();
-    return false;
-  }
-  return true;
+  return OpenListeningSocket(acceptor_, address, " for metrics", error);
 }
 
 ListenAddress MetricsHttp::bound() const {
-  boost::system::error_code code;
-  const tcp::endpoint endpoint = acceptor_.local_endpoint(code);
-  return {endpoint.address().to_string(), endpoint.port()};
+  return BoundAddress(acceptor_);
 }
 
 void MetricsHttp::Start() {
