@@ -32,7 +32,13 @@ FaultProxy::~FaultProxy() {
 
 void FaultProxy::accept() {
   acceptor_.async_accept([this](const boost::system::error_code& error, tcp::socket socket) {
+    if (!acceptor_.is_open()) {
+      return;
+    }
     if (error) {
+      // A connection that failed before it was accepted (or a lack of descriptors) must not end
+      // the accepting.
+      accept();
       return;
     }
     ++accepted_;
