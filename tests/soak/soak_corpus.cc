@@ -43,6 +43,10 @@ HostCallbacks CorpusFile::Callbacks() const {
     std::memcpy(buffer, content.data() + offset, *read);
     return int32_t{0};
   };
+  callbacks.getProcInfo = [](int32_t* processInfo, void*) {
+    *processInfo = 0;
+    return int32_t{0};
+  };
   return callbacks;
 }
 

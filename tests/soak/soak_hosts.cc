@@ -8,6 +8,8 @@ namespace {
 
 // One request in this many is a disinfection.
 constexpr unsigned kDisinfectionShare = 10;
+// What a host spends on a file it scans itself because the request failed.
+constexpr auto kLocalScanTime = std::chrono::milliseconds(5);
 
 std::string Describe(const CorpusFile& file, bool disinfection, int32_t status, int32_t verdict,
                      const std::string& threat, std::chrono::milliseconds took) {
@@ -66,15 +68,17 @@ void SoakHosts::run(size_t index, const std::string& engineDirectory) {
   SoakTally tally;
   while (!stopping_.load()) {
     const CorpusFile& file = corpus_[pick(random)];
-    request(context, file, random() % kDisinfectionShare == 0, tally);
+    if (request(context, file, random() % kDisinfectionShare == 0, tally) != Outcome::Answered) {
+      std::this_thread::sleep_for(kLocalScanTime);
+    }
   }
   library_.coreUninit(client_, context, 0);
   std::lock_guard<std::mutex> lock(tallyMutex_);
   tally_.Merge(tally);
 }
 
-void SoakHosts::request(SondrelScanContext* context, const CorpusFile& file, bool disinfection,
-                        SoakTally& tally) {
+Outcome SoakHosts::request(SondrelScanContext* context, const CorpusFile& file, bool disinfection,
+                           SoakTally& tally) {
   const HostCallbacks callbacks = file.Callbacks();
   int32_t verdict = -1;
   char threat[128] = {};
@@ -132,6 +136,7 @@ void SoakHosts::request(SondrelScanContext* context, const CorpusFile& file, boo
       tally.Note("after recovery: " + Describe(file, disinfection, status, verdict, threat, took));
     }
   }
+  return outcome;
 }
 
 }  // namespace sondrel::test

@@ -1,6 +1,7 @@
 // The host threads of the soak: each takes a context of its own with CoreInit, then scans (and
 // now and then disinfects) files of the corpus picked at random until told to stop, checks every
 // outcome against the file, times every request, and gives its context back with CoreUninit.
+// After a failed request it pauses as a host would while it scans the file itself.
 #pragma once
 
 #include <atomic>
@@ -37,8 +38,8 @@ class SoakHosts {
 
  private:
   void run(size_t index, const std::string& engineDirectory);
-  void request(SondrelScanContext* context, const CorpusFile& file, bool disinfection,
-               SoakTally& tally);
+  Outcome request(SondrelScanContext* context, const CorpusFile& file, bool disinfection,
+                  SoakTally& tally);
 
   const LibraryExports& library_;
   SondrelObject* const client_;

@@ -1,12 +1,18 @@
 #include "soak/soak_servers.h"
 
 #include <algorithm>
+#include <csignal>
 
 namespace sondrel::test {
 namespace {
 
 constexpr auto kStopWait = std::chrono::seconds(15);
 constexpr size_t kTailBytes = 2000;
+constexpr const char* kSanitizerReports[] = {"AddressSanitizer", "LeakSanitizer", "runtime error:"};
+
+std::string Tail(const std::string& log) {
+  return log.substr(log.size() - std::min(log.size(), kTailBytes));
+}
 
 }  // namespace
 
@@ -57,8 +63,25 @@ void SoakServers::Stop(size_t index, int signal) {
     return;
   }
   servers_[index]->Signal(signal);
-  servers_[index]->Wait(kStopWait);
+  const std::optional<int> exit = servers_[index]->Wait(kStopWait);
+  const std::string log = servers_[index]->Log();
+  if (signal == SIGTERM && exit != 0) {
+    problems_.push_back(Address(index) + " ended with " +
+                        (exit ? std::to_string(*exit) : std::string("nothing in time")) +
+                        " after SIGTERM:\n" + Tail(log));
+  }
+  for (const char* report : kSanitizerReports) {
+    if (log.find(report) != std::string::npos) {
+      problems_.push_back(Address(index) + " logged " + report + ":\n" + Tail(log));
+    }
+  }
   servers_[index].reset();
+}
+
+void SoakServers::StopAll(int signal) {
+  for (size_t i = 0; i < kCount; ++i) {
+    Stop(i, signal);
+  }
 }
 
 std::string SoakServers::LogTails() const {

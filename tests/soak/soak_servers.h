@@ -33,8 +33,11 @@ class SoakServers {
   // Starts server `index` and points its proxy at it; false (with the log in `error`) when it did
   // not come up.
   bool Start(size_t index, std::string& error);
-  // Ends server `index` with `signal` and reaps it.
+  // Ends server `index` with `signal` and reaps it. A server asked to stop (SIGTERM) must end
+  // with 0, and no server log may hold a sanitizer's report; `problems()` lists what did not.
   void Stop(size_t index, int signal);
+  void StopAll(int signal);
+  const std::vector<std::string>& problems() const { return problems_; }
 
   uint64_t restarts() const { return restarts_; }
   // The last lines of every server log, for a failure message.
@@ -47,6 +50,7 @@ class SoakServers {
   std::vector<std::unique_ptr<FaultProxy>> proxies_;
   std::vector<std::unique_ptr<ServerProcess>> servers_;
   std::vector<unsigned> starts_;
+  std::vector<std::string> problems_;
   uint64_t restarts_ = 0;
 };
 

@@ -8,7 +8,9 @@
 //   SONDREL_SOAK_SEED     the seed of the faults and of the hosts' choices (default: random)
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <random>
@@ -130,8 +132,7 @@ TEST(FaultSoak, FaultsNeverTurnIntoAWrongVerdictAndTheClientRecovers) {
             << faults.stalls << ", kills " << faults.kills << ", SIGTERM stops "
             << faults.terminations << "; restarts " << servers.restarts() << "\n"
             << "soak: " << tally << "\n"
-            << "soak: the last unanswered request began "
-            << Seconds(tally.lastUnanswered - healed)
+            << "soak: the last unanswered request began " << Seconds(tally.lastUnanswered - healed)
             << " s after the faults stopped (negative: before)" << std::endl;
   for (const std::string& note : tally.notes) {
     std::cout << "soak: " << note << "\n";
@@ -149,6 +150,17 @@ TEST(FaultSoak, FaultsNeverTurnIntoAWrongVerdictAndTheClientRecovers) {
       << "requests not answered two reconnect intervals after the faults stopped";
   if (HasFailure()) {
     std::cout << servers.LogTails() << std::endl;
+  }
+  servers.StopAll(SIGTERM);
+  for (const std::string& problem : servers.problems()) {
+    ADD_FAILURE() << problem;
+  }
+  if (HasFailure()) {
+    // The library's and the servers' logs, kept in the test's working directory.
+    const std::filesystem::path kept = std::filesystem::absolute("soak-logs");
+    std::filesystem::remove_all(kept);
+    std::filesystem::copy(dir.path(), kept, std::filesystem::copy_options::recursive);
+    std::cout << "soak: logs kept in " << kept << std::endl;
   }
 }
 
