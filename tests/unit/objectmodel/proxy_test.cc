@@ -84,7 +84,7 @@ TEST(ProxyTest, CopyCountsTheRefusedProperties) {
   // Every property was offered once, in ascending id order.
   ASSERT_EQ(nothing.offered.size(), SettingsMapping().Size());
   EXPECT_EQ(nothing.offered.front(), sondrel::kPropServers);
-  EXPECT_EQ(nothing.offered.back(), sondrel::kPropLatencyTimeout);
+  EXPECT_EQ(nothing.offered.back(), sondrel::kPropTlsClientKey);
   EXPECT_TRUE(std::is_sorted(nothing.offered.begin(), nothing.offered.end()));
 
   EXPECT_EQ(proxy.CopyTo(nullptr), kResultNotFound);
