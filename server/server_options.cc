@@ -131,6 +131,10 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
   app.add_option("--tls-cert", options.tlsCert, "TLS certificate chain (PEM)")
       ->check(CLI::ExistingFile);
   app.add_option("--tls-key", options.tlsKey, "TLS private key (PEM)")->check(CLI::ExistingFile);
+  app.add_option("--tls-client-ca", options.tlsClientCa,
+                 "Require TLS clients to show a certificate signed by an authority of this PEM "
+                 "file (mutual TLS)")
+      ->check(CLI::ExistingFile);
   app.add_option("--database", options.databases,
                  "Signature database file or directory (repeatable; default: the bundled test "
                  "signatures, and /var/lib/clamav when it holds databases)");
@@ -237,6 +241,10 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
   }
   if (!options.tlsListen.empty() && (options.tlsCert.empty() || options.tlsKey.empty())) {
     err << "sondrel-server: --tls-listen needs --tls-cert and --tls-key\n";
+    return {std::nullopt, 2};
+  }
+  if (!options.tlsClientCa.empty() && options.tlsListen.empty()) {
+    err << "sondrel-server: --tls-client-ca needs --tls-listen\n";
     return {std::nullopt, 2};
   }
   options.maxFileSize = std::min(options.maxFileSize, kEngineMaxFileSize);

@@ -64,6 +64,8 @@ TEST(ServerOptionsTest, RefusesWhatCannotWork) {
                                              {"--tls-listen", "127.0.0.1:0"},
                                              {"--workers", "0"},
                                              {"--log-level", "loud"},
+                                             {"--tls-client-ca", "/nonexistent/ca.pem"},
+                                             {"--tls-client-ca", "/dev/null"},
                                              {"--frobnicate"}}) {
     std::string errors;
     const ParsedOptions parsed = Parse(arguments, &errors);
