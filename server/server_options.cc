@@ -213,7 +213,8 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    return {std::nullopt, app.exit(error, out, err)};
+    // --help and --version end with 0; every usage error with 2, as daemons do.
+    return {std::nullopt, app.exit(error, out, err) == 0 ? 0 : 2};
   }
   auto addresses = [&err](const std::vector<std::string>& texts, std::vector<ListenAddress>& into) {
     for (const std::string& text : texts) {
