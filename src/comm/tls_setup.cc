@@ -87,14 +87,8 @@ void TlsSetup::Report(const std::vector<CommServerEntry>& servers) {
 }
 
 std::optional<std::vector<SpkiDigest>> TlsSetup::PinsFor(const CommServerEntry& server,
-                                                         std::string& unusable) const {
-  const bool own = !server.tlsPin.empty();
-  std::string error;
-  auto pins = ParsePins(own ? server.tlsPin : settings_->pin, error);
-  if (!pins) {
-    unusable = own ? "its tlspin cannot be used: " + error : "tlspin cannot be used: " + error;
-  }
-  return pins;
+                                                         std::string& error) const {
+  return ParsePins(server.tlsPin.empty() ? settings_->pin : server.tlsPin, error);
 }
 
 std::shared_ptr<const SessionTls> TlsSetup::ForServer(const CommServerEntry& server) {
@@ -108,8 +102,11 @@ std::shared_ptr<const SessionTls> TlsSetup::ForServer(const CommServerEntry& ser
     tls->unusable = contextProblem_;
     return tls;
   }
-  std::optional<std::vector<SpkiDigest>> pins = PinsFor(server, tls->unusable);
+  std::string error;
+  std::optional<std::vector<SpkiDigest>> pins = PinsFor(server, error);
   if (!pins) {
+    tls->unusable =
+        (server.tlsPin.empty() ? "tlspin cannot be used: " : "its tlspin cannot be used: ") + error;
     return tls;
   }
   tls->check.chain = !settings_->caFile.empty() || !settings_->caPath.empty();

@@ -32,9 +32,10 @@ class TlsSetup {
  private:
   void Rebuild(const TlsSettings& settings);
   void Report(const std::vector<CommServerEntry>& servers);
-  // The pins that apply to `server`, or nothing with the reason in `unusable`.
+  // The pins that apply to `server` (its own, else the settings'), or nothing with the reason in
+  // `error`.
   std::optional<std::vector<SpkiDigest>> PinsFor(const CommServerEntry& server,
-                                                 std::string& unusable) const;
+                                                 std::string& error) const;
 
   LoggerPtr logger_;
   std::mutex mutex_;
