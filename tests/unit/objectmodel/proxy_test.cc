@@ -26,7 +26,7 @@ TEST(ProxyTest, IdsAreCheckedAgainstTheRecordsRange) {
   } cases[] = {
       {0x1FFFF, kResultIdOutOfRange},
       {0x20000, kResultNotFound},  // the range start is not a property
-      {0x20024, kResultNotFound},  // inside the range, no property
+      {0x2002A, kResultNotFound},  // inside the range, no property
       {0x20FFF, kResultNotFound},
       {0x21000, kResultIdOutOfRange},
       {0x21001, kResultIdOutOfRange},  // a ServerSettings id
