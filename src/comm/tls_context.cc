@@ -4,11 +4,11 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <system_error>
 
 #include "comm/tls_verification.h"
@@ -44,6 +44,14 @@ std::optional<std::string> UnreadableFile(const std::string& path) {
     return "it cannot be read";
   }
   return std::nullopt;
+}
+
+// A name `openssl rehash` gives a certificate: 8 hex digits, a dot and a number.
+bool IsHashedName(const std::string& name) {
+  const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  return name.size() > 9 && std::all_of(name.begin(), name.begin() + 8, isHex) && name[8] == '.' &&
+         std::all_of(name.begin() + 9, name.end(), isDigit);
 }
 
 struct KeyFree {
@@ -104,12 +112,11 @@ void TlsContext::CheckAuthorityDirectory(const std::string& path,
     return;
   }
   // OpenSSL looks certificates up by the hash of their subject, under the names `openssl rehash`
-  // gives them (8 hex digits, a dot and a number).
-  static const std::regex kHashedName("[0-9a-f]{8}\\.[0-9]+");
+  // gives them.
   bool hashed = false;
   for (std::filesystem::directory_iterator entry(path, error), end; !error && entry != end;
        entry.increment(error)) {
-    hashed = hashed || std::regex_match(entry->path().filename().string(), kHashedName);
+    hashed = hashed || IsHashedName(entry->path().filename().string());
   }
   if (error) {
     problems.push_back("cannot use the CA directory " + path + ": it cannot be read");
