@@ -59,6 +59,8 @@ def code_tables():
         root.setdefault(key, ("text" if key == "server" else "element", "-", "-", None))
 
     server = {key: ("integer", absent) for key, absent in re.findall(r'IntOr\(\*server, "(\w+)", (-?\d+)\)', reader)}
+    for key, absent in re.findall(r'TextOr\(\*server, "(\w+)", "([^"]*)"\)', reader):
+        server[key] = ("text", absent or '""')
     for key in re.findall(r'server->FirstChildElement\("(\w+)"\)', reader):
         server.setdefault(key, ("text", "required"))
 

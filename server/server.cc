@@ -1,5 +1,8 @@
 #include "server/server.h"
 
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <boost/uuid/random_generator.hpp>
@@ -66,19 +69,47 @@ class ConnectionRegistry {
   std::map<Connection*, std::weak_ptr<Connection>> connections_;
 };
 
+std::string OpenSslReason() {
+  const unsigned long code = ERR_peek_last_error();
+  const char* reason = code != 0 ? ERR_reason_error_string(code) : nullptr;
+  ERR_clear_error();
+  return reason != nullptr ? reason : "no certificate in it";
+}
+
+// Clients must show a certificate that an authority of `caFile` signed; the server names those
+// authorities in its request for one.
+bool RequireClientCertificates(asio::ssl::context& context, const std::string& caFile) {
+  SSL_CTX* native = context.native_handle();
+  STACK_OF(X509_NAME)* names = SSL_load_client_CA_file(caFile.c_str());
+  if (names == nullptr || SSL_CTX_load_verify_file(native, caFile.c_str()) != 1) {
+    sk_X509_NAME_pop_free(names, X509_NAME_free);
+    return false;
+  }
+  SSL_CTX_set_client_CA_list(native, names);
+  SSL_CTX_set_verify(native, SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT, nullptr);
+  // Resumed sessions are only accepted for this context's verified clients.
+  static constexpr unsigned char kSessionContext[] = "sondrel-server";
+  return SSL_CTX_set_session_id_context(native, kSessionContext, sizeof(kSessionContext) - 1) == 1;
+}
+
 std::unique_ptr<asio::ssl::context> MakeTlsContext(const ServerOptions& options,
                                                    std::string& error) {
+  std::unique_ptr<asio::ssl::context> context;
   try {
-    auto context = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
+    context = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
     context->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
                          asio::ssl::context::no_sslv3 | asio::ssl::context::single_dh_use);
     context->use_certificate_chain_file(options.tlsCert);
     context->use_private_key_file(options.tlsKey, asio::ssl::context::pem);
-    return context;
   } catch (const boost::system::system_error& failure) {
     error = std::string("cannot use the TLS certificate or key: ") + failure.what();
     return nullptr;
   }
+  if (!options.tlsClientCa.empty() && !RequireClientCertificates(*context, options.tlsClientCa)) {
+    error = "cannot use the client CA file " + options.tlsClientCa + ": " + OpenSslReason();
+    return nullptr;
+  }
+  return context;
 }
 
 ServerIdentity NewRunningId() {

@@ -131,6 +131,10 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
   app.add_option("--tls-cert", options.tlsCert, "TLS certificate chain (PEM)")
       ->check(CLI::ExistingFile);
   app.add_option("--tls-key", options.tlsKey, "TLS private key (PEM)")->check(CLI::ExistingFile);
+  app.add_option("--tls-client-ca", options.tlsClientCa,
+                 "Require TLS clients to show a certificate signed by an authority of this PEM "
+                 "file (mutual TLS)")
+      ->check(CLI::ExistingFile);
   app.add_option("--database", options.databases,
                  "Signature database file or directory (repeatable; default: the bundled test "
                  "signatures, and /var/lib/clamav when it holds databases)");
@@ -209,7 +213,8 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
-    return {std::nullopt, app.exit(error, out, err)};
+    // --help and --version end with 0; every usage error with 2, as daemons do.
+    return {std::nullopt, app.exit(error, out, err) == 0 ? 0 : 2};
   }
   auto addresses = [&err](const std::vector<std::string>& texts, std::vector<ListenAddress>& into) {
     for (const std::string& text : texts) {
@@ -237,6 +242,10 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
   }
   if (!options.tlsListen.empty() && (options.tlsCert.empty() || options.tlsKey.empty())) {
     err << "sondrel-server: --tls-listen needs --tls-cert and --tls-key\n";
+    return {std::nullopt, 2};
+  }
+  if (!options.tlsClientCa.empty() && options.tlsListen.empty()) {
+    err << "sondrel-server: --tls-client-ca needs --tls-listen\n";
     return {std::nullopt, 2};
   }
   options.maxFileSize = std::min(options.maxFileSize, kEngineMaxFileSize);

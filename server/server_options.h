@@ -22,6 +22,8 @@ struct ServerOptions {
   std::vector<ListenAddress> tlsListen;
   std::string tlsCert;
   std::string tlsKey;
+  // Clients must show a certificate that this CA file's authorities signed.
+  std::string tlsClientCa;
   std::vector<std::string> databases;
   unsigned workers = 1;
   unsigned queueSize = 64;

@@ -63,6 +63,12 @@ const std::vector<Key<Settings>>& SettingsKeys() {
       {"maxSizeServerExtract", &Settings::maxSizeServerExtract},
       {"detectLatency", &Settings::detectLatency},
       {"latencyTimeout", &Settings::latencyTimeout},
+      {"tlsCaFile", &Settings::tlsCaFile},
+      {"tlsCaPath", &Settings::tlsCaPath},
+      {"tlsVerifyHost", &Settings::tlsVerifyHost},
+      {"tlsPin", &Settings::tlsPin},
+      {"tlsClientCert", &Settings::tlsClientCert},
+      {"tlsClientKey", &Settings::tlsClientKey},
   };
   return keys;
 }
@@ -72,6 +78,7 @@ const std::vector<Key<ServerSettings>>& ServerKeys() {
       {"address", &ServerSettings::address},   {"port", &ServerSettings::port},
       {"useSSL", &ServerSettings::useSSL},     {"priority", &ServerSettings::priority},
       {"enforced", &ServerSettings::enforced}, {"nodeid", &ServerSettings::nodeid},
+      {"tlsPin", &ServerSettings::tlsPin},
   };
   return keys;
 }

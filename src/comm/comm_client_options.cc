@@ -49,6 +49,12 @@ constexpr int32_t kKnownCodes[] = {
     kOptionDetectLatency,
     kOptionScanLocalIfError,
     kOptionLatencyTimeout,
+    kOptionTlsCaFile,
+    kOptionTlsCaPath,
+    kOptionTlsVerifyHost,
+    kOptionTlsPin,
+    kOptionTlsClientCert,
+    kOptionTlsClientKey,
 };
 
 // Codes whose value is the pointer itself; null is a value like any other.
@@ -169,6 +175,24 @@ int32_t StoreOption(CommClientOptions& options, int32_t code, const void* value)
       break;
     case kOptionLatencyTimeout:
       options.latencyTimeoutUs = static_cast<uint32_t>(IntValue(value));
+      break;
+    case kOptionTlsCaFile:
+      options.tls.caFile = static_cast<const char*>(value);
+      break;
+    case kOptionTlsCaPath:
+      options.tls.caPath = static_cast<const char*>(value);
+      break;
+    case kOptionTlsVerifyHost:
+      options.tls.verifyHost = IntValue(value) != 0;
+      break;
+    case kOptionTlsPin:
+      options.tls.pin = static_cast<const char*>(value);
+      break;
+    case kOptionTlsClientCert:
+      options.tls.clientCert = static_cast<const char*>(value);
+      break;
+    case kOptionTlsClientKey:
+      options.tls.clientKey = static_cast<const char*>(value);
       break;
   }
   return OptionResult::Stored;

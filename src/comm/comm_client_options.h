@@ -15,6 +15,7 @@
 
 #include "comm/comm_client_callbacks.h"
 #include "comm/message_callback.h"
+#include "comm/tls_settings.h"
 #include "config/comm_server_entry.h"
 #include "config/option_sink.h"
 
@@ -82,6 +83,8 @@ struct CommClientOptions {
   bool detectLatency = false;
   bool scanLocalIfError = false;
   uint32_t latencyTimeoutUs = 50000;
+  // Codes 44 to 49.
+  TlsSettings tls;
 
   // The hello record of a new session: helloLength bytes, as many of them as code 16 copied taken
   // from that copy and the rest zero.

@@ -54,6 +54,8 @@ int32_t SockCommClient::Start() {
   }
   MatchRegion();
   const CommClientOptions options = ActiveOptions();
+  // What cannot be used of the TLS settings is reported now, not at the first connect.
+  tls_.Update(options.tls, options.servers);
   if (!options.servers.empty() || options.poolMode) {
     if (!StartPoolManager()) {
       return kStartFailed;
@@ -137,7 +139,10 @@ SockCommClient::SessionPtr SockCommClient::CreatePoolSession(const CommServerEnt
   session->SetServerEntry(entry);
   session->SetHost(entry.address);
   session->SetNodeId(entry.nodeid);
-  session->attach_tls(entry.useSSL != 0, &tls_.context());
+  if (entry.useSSL != 0) {
+    tls_.Update(options.tls, options.servers);
+    session->SetTls(tls_.ForServer(entry));
+  }
   session->SetPort(entry.port);
   return session;
 }

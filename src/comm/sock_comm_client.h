@@ -1,5 +1,5 @@
 // The connection manager: the pool of sessions to the configured scan servers, the request
-// channels through which requesters talk to them, the client-wide TLS context and the options the
+// channels through which requesters talk to them, the client-wide TLS setup and the options the
 // owner pushes in. In pool mode a pool manager thread keeps the pool (pool_manager.h); otherwise
 // one session to the server of codes 4 and 5 is made at Start.
 //
@@ -24,7 +24,7 @@
 #include "comm/pending_session.h"
 #include "comm/pool_control.h"
 #include "comm/session_pool.h"
-#include "comm/tls_context.h"
+#include "comm/tls_setup.h"
 
 namespace sondrel {
 
@@ -100,7 +100,7 @@ class SockCommClient final : public ISockCommClient, public ChannelSessionProvid
   CommClientOptions active_;
   SessionPool pool_;
   ChannelTable channels_;
-  TlsContext tls_;
+  TlsSetup tls_{kLoggerCategory};
   PoolControl control_;
   PendingSession pendingSession_{pool_, control_.stopping};
   // Serialises starting and ending the pool manager thread.

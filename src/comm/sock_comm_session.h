@@ -28,6 +28,8 @@
 #include "comm/endpoint_resolver.h"
 #include "comm/message_callback.h"
 #include "comm/server_state.h"
+#include "comm/session_tls.h"
+#include "comm/tls_verification.h"
 #include "config/comm_server_entry.h"
 #include "platform/socket_options.h"
 #include "protocol/server_identity.h"
@@ -48,7 +50,17 @@ class SessionIoService {
   std::shared_ptr<boost::asio::io_context> ownIoService_;
 };
 
-class SockCommSession : private SessionIoService, public CommSocketBase {
+// What a TLS session verifies, in a base listed before the socket base so that the context and the
+// state the TLS stream's callbacks use outlive the stream.
+class SessionTlsHolder {
+ protected:
+  std::shared_ptr<const SessionTls> sessionTls_;
+  mutable std::mutex sessionTlsMutex_;
+  // Touched by the connecting thread only (the handshake's callbacks run there too).
+  TlsVerifyState verifyState_;
+};
+
+class SockCommSession : private SessionIoService, private SessionTlsHolder, public CommSocketBase {
  public:
   // Connect: the hello exchange did not make the session connected.
   static constexpr int32_t kNotConnected = 2250;
@@ -90,11 +102,12 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
 
   // In synchronous mode: resolve, connect (next address on failure), socket options, TLS
   // handshake, hello and its answer, all on the calling thread. Returns 0 when connected,
-  // kNotConnected when resolution or the hello exchange failed or the last address failed its
-  // handshake, else the error value of the last failed TCP connect. Otherwise AsyncConnect.
+  // kNotConnected when the session's TLS settings cannot be used, resolution or the hello
+  // exchange failed or the last address failed its handshake, else the error value of the last
+  // failed TCP connect. Otherwise AsyncConnect.
   int32_t Connect();
   // Resolves (blocking) and starts connecting on the I/O thread. Returns 0, kStopRequested or
-  // kNotConnected when resolution failed.
+  // kNotConnected when the TLS settings cannot be used or resolution failed.
   int32_t AsyncConnect();
   void handle_connect(const boost::system::error_code& error, EndpointList remaining);
   void handle_handshake(const boost::system::error_code& error);
@@ -129,6 +142,11 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
   std::string GetPort() const;
   void SetConnectAsync(bool connectAsync) { connectAsync_.store(connectAsync); }
   bool IsConnected() const { return connected_.load(); }
+  // The TLS context and checks of a TLS session (from the comm client's TlsSetup), set before it
+  // connects: attaches a TLS stream made from that context. Null makes the session plain.
+  void SetTls(std::shared_ptr<const SessionTls> tls);
+  // The server's certificate passed the session's checks at the last handshake.
+  bool tlsVerified() const { return tlsVerified_.load(); }
   // The configured server's fields (host, port and node id included).
   void SetServerEntry(const CommServerEntry& entry);
   CommServerEntry serverEntry() const;
@@ -213,6 +231,15 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
   // " Cannot connect to host:port. " + `where` + "Error: " with the error's value and text.
   void log_connect_failure(std::string_view where, const boost::system::error_code& error);
   void on_connected(OptionChecks checks);
+
+  // TLS verification (sock_comm_session_tls.cc).
+  std::shared_ptr<const SessionTls> sessionTls() const;
+  // False, after logging why, when the session's TLS settings cannot be used.
+  bool tls_usable();
+  // Prepares a TLS stream just attached for the session's checks, if it has any.
+  void arm_tls_checks();
+  // Logs the outcome of a handshake as far as verification goes.
+  void note_handshake(bool succeeded);
   void set_socket_options(OptionChecks checks);
 
   std::vector<uint8_t> helloPayload_;
@@ -253,6 +280,9 @@ class SockCommSession : private SessionIoService, public CommSocketBase {
   mutable std::mutex runningDataMutex_;
   std::condition_variable runningDataChanged_;
   std::atomic<bool> connectInterrupted_{false};
+  std::atomic<bool> tlsVerified_{false};
+  // The session has said that its server's identity is not verified.
+  std::atomic<bool> unverifiedLogged_{false};
   // Guards blockingSocket_: the socket of the blocking call in progress, or kNoSocket.
   std::mutex interruptMutex_;
   std::condition_variable blockingCallEnded_;

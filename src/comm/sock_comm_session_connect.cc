@@ -78,7 +78,7 @@ int32_t SockCommSession::Connect() {
   const std::string host = GetHost();
   const std::string port = GetPort();
   EndpointList endpoints;
-  if (connectInterrupted() || resolve(host, port, endpoints)) {
+  if (connectInterrupted() || !tls_usable() || resolve(host, port, endpoints)) {
     return kNotConnected;
   }
   if (const int32_t failure = connect_first_reachable(endpoints); failure != 0) {
@@ -119,6 +119,7 @@ boost::system::error_code SockCommSession::reopen_socket(
   if (useTls()) {
     // A stream that has been closed or failed a handshake cannot be used again.
     attach_tls(true, tlsContext());
+    arm_tls_checks();
   }
   socket().open(endpoint.protocol(), error);
   return error;
@@ -155,10 +156,12 @@ int32_t SockCommSession::connect_first_reachable(const EndpointList& endpoints) 
       }
     }
     if (!error) {
+      note_handshake(true);
       return 0;
     }
     LOG_ERROR(logger(),
               address() << " Error on handshake " << error.value() << " " << error.message());
+    note_handshake(false);
     failure = kNotConnected;
   }
   boost::system::error_code ignored;
@@ -219,7 +222,7 @@ int32_t SockCommSession::AsyncConnect() {
   const std::string host = GetHost();
   const std::string port = GetPort();
   EndpointList endpoints;
-  if (resolve(host, port, endpoints)) {
+  if (!tls_usable() || resolve(host, port, endpoints)) {
     SetServerState(Server_Down, true);
     return kNotConnected;
   }
@@ -284,6 +287,7 @@ void SockCommSession::handle_connect(const boost::system::error_code& error,
 }
 
 void SockCommSession::handle_handshake(const boost::system::error_code& error) {
+  note_handshake(!error);
   if (error) {
     log_connect_failure("handle_handshake ", error);
     SetServerState(Server_Down, true);

@@ -16,6 +16,7 @@ void BuildCommServerEntries(const std::vector<ServerSettings>& servers,
     entry.address = platform::ToUtf8(server.address.View());
     entry.nodeid = platform::ToUtf8(server.nodeid.View());
     entry.useSSL = server.useSSL ? 1 : 0;
+    entry.tlsPin = platform::ToUtf8(server.tlsPin.View());
     entries.push_back(std::move(entry));
   }
 }

@@ -17,6 +17,7 @@ struct CommServerEntry {
   std::string nodeid;       // UTF-8
   int32_t regionMatch = 0;  // set by the connection manager
   int32_t useSSL = 0;       // 1 or 0
+  std::string tlsPin;       // UTF-8; empty: the pin of the TLS options
 
   friend bool operator==(const CommServerEntry&, const CommServerEntry&) = default;
 };

@@ -26,6 +26,13 @@ enum SettingsOptionCode : int32_t {
   kOptionDetectLatency = 41,
   kOptionScanLocalIfError = 42,
   kOptionLatencyTimeout = 43,
+  // Verification of the TLS servers: texts are NUL-terminated UTF-8.
+  kOptionTlsCaFile = 44,
+  kOptionTlsCaPath = 45,
+  kOptionTlsVerifyHost = 46,
+  kOptionTlsPin = 47,
+  kOptionTlsClientCert = 48,
+  kOptionTlsClientKey = 49,
 };
 
 class IOptionSink {

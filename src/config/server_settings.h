@@ -14,6 +14,7 @@ struct ServerSettings {
   int32_t priority = 1;
   bool enforced = false;
   qx::StringT nodeid;  // identity handed to the connection manager; files never set it
+  qx::StringT tlsPin;  // SHA-256 of the server's public key; empty: the settings' tlsPin
 
   friend bool operator==(const ServerSettings&, const ServerSettings&) = default;
 };

@@ -46,6 +46,13 @@ struct Settings {
   int32_t maxSizeServerExtract = 5242880;  // bytes
   bool detectLatency = false;
   int32_t latencyTimeout = 50000;  // µs
+  // Verification of the TLS servers; all empty: a TLS server is not verified at all.
+  qx::StringT tlsCaFile;      // PEM file of the authorities that sign the servers' certificates
+  qx::StringT tlsCaPath;      // directory of such files, with the names `openssl rehash` makes
+  bool tlsVerifyHost = true;  // with an authority: the certificate must name the server's address
+  qx::StringT tlsPin;         // SHA-256 of the servers' public keys, for servers without their own
+  qx::StringT tlsClientCert;  // certificate chain (PEM) the client shows the servers
+  qx::StringT tlsClientKey;   // its private key (PEM); empty: in the certificate's file
 
   friend bool operator==(const Settings&, const Settings&) = default;
 };

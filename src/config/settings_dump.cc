@@ -44,6 +44,12 @@ void DumpSettings(Logger& logger, const Settings& settings) {
   DumpField(logger, "latencyTimeout", settings.latencyTimeout);
   DumpField(logger, "region", settings.region);
   DumpField(logger, "reconnectInterval", settings.reconnectInterval);
+  DumpField(logger, "tlsCaFile", settings.tlsCaFile);
+  DumpField(logger, "tlsCaPath", settings.tlsCaPath);
+  DumpField(logger, "tlsVerifyHost", settings.tlsVerifyHost);
+  DumpField(logger, "tlsPin", settings.tlsPin);
+  DumpField(logger, "tlsClientCert", settings.tlsClientCert);
+  DumpField(logger, "tlsClientKey", settings.tlsClientKey);
   LOG_INFO(&logger, "Sondrel servers (" << settings.servers.size() << "): ");
   size_t number = 0;
   for (const ServerSettings& server : settings.servers) {
@@ -54,6 +60,7 @@ void DumpSettings(Logger& logger, const Settings& settings) {
     LOG_INFO(&logger, "  priority: " << server.priority);
     LOG_INFO(&logger, "  enforced: " << server.enforced);
     LOG_INFO(&logger, "  nodeid: " << server.nodeid);
+    LOG_INFO(&logger, "  tlsPin: " << server.tlsPin);
   }
 }
 

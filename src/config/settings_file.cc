@@ -54,6 +54,7 @@ bool ReadServers(const TiXmlElement& root, const std::string& port, const std::s
       entry.priority = IntOr(*server, "priority", 0);
       entry.enforced = IntOr(*server, "enforced", 0);
       entry.useSSL = IntOr(*server, "useSSL", 0);
+      entry.tlsPin = TextOr(*server, "tlspin", "");
       entry.port = port;
       entry.portSSL = portSSL;
       servers.push_back(std::move(entry));
@@ -115,6 +116,12 @@ bool ReadSettingsFile(const std::wstring& path, SettingsFileRecord& record) {
   ReadInt(*root, "enablescan", record.enableScan);
   ReadInt(*root, "extractonserver", record.extractOnServer);
   ReadInt(*root, "maxsizeserverextract", record.maxSizeServerExtract);
+  record.tlsCaFile = TextOr(*root, "tlscafile", "");
+  record.tlsCaPath = TextOr(*root, "tlscapath", "");
+  ReadInt(*root, "tlsverifyhost", record.tlsVerifyHost);
+  record.tlsPin = TextOr(*root, "tlspin", "");
+  record.tlsClientCert = TextOr(*root, "tlsclientcert", "");
+  record.tlsClientKey = TextOr(*root, "tlsclientkey", "");
   return true;
 }
 

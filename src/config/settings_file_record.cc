@@ -33,6 +33,12 @@ void ApplyFileRecord(const SettingsFileRecord& record, Settings& settings) {
   settings.enableScan = record.enableScan != 0;
   settings.extractOnServer = record.extractOnServer != 0;
   settings.maxSizeServerExtract = record.maxSizeServerExtract;
+  settings.tlsCaFile = platform::ToWide(record.tlsCaFile);
+  settings.tlsCaPath = platform::ToWide(record.tlsCaPath);
+  settings.tlsVerifyHost = record.tlsVerifyHost != 0;
+  settings.tlsPin = platform::ToWide(record.tlsPin);
+  settings.tlsClientCert = platform::ToWide(record.tlsClientCert);
+  settings.tlsClientKey = platform::ToWide(record.tlsClientKey);
 
   settings.servers.clear();
   for (const FileServerEntry& entry : record.servers) {
@@ -42,6 +48,7 @@ void ApplyFileRecord(const SettingsFileRecord& record, Settings& settings) {
     server.useSSL = entry.useSSL != 0;
     server.port = ParseLeadingInt(server.useSSL ? entry.portSSL : entry.port);
     server.address = platform::ToWide(entry.address);
+    server.tlsPin = platform::ToWide(entry.tlsPin);
     settings.servers.push_back(std::move(server));
   }
 }

@@ -17,6 +17,7 @@ struct FileServerEntry {
   std::string portSSL;  // TLS port text
   std::string address;  // UTF-8
   int32_t useSSL = 0;
+  std::string tlsPin;  // UTF-8
 };
 
 struct SettingsFileRecord {
@@ -48,6 +49,12 @@ struct SettingsFileRecord {
   int32_t enableScan = 1;
   int32_t extractOnServer = 0;
   int32_t maxSizeServerExtract = 5242880;
+  std::string tlsCaFile;  // UTF-8, as are the other texts
+  std::string tlsCaPath;
+  int32_t tlsVerifyHost = 1;
+  std::string tlsPin;
+  std::string tlsClientCert;
+  std::string tlsClientKey;
 };
 
 // Copies every field the file sets into the settings and rebuilds the server list from the

@@ -36,6 +36,17 @@ void PropagateSettings(const SettingsStore& store, IOptionSink& sink) {
   for (const auto& [code, value] : numbers) {
     sink.SetOption(code, &value);
   }
+  const auto setText = [&sink](SettingsOptionCode code, const qx::StringT& text) {
+    const std::string utf8 = platform::ToUtf8(text.View());
+    sink.SetOption(code, utf8.c_str());
+  };
+  const int32_t verifyHost = settings.tlsVerifyHost;
+  setText(kOptionTlsCaFile, settings.tlsCaFile);
+  setText(kOptionTlsCaPath, settings.tlsCaPath);
+  sink.SetOption(kOptionTlsVerifyHost, &verifyHost);
+  setText(kOptionTlsPin, settings.tlsPin);
+  setText(kOptionTlsClientCert, settings.tlsClientCert);
+  setText(kOptionTlsClientKey, settings.tlsClientKey);
   sink.ApplyOptions();
 }
 

@@ -42,6 +42,12 @@ enum SettingsPropertyId : uint32_t {
   kPropPreferLocalToOverloaded = 0x20021,
   kPropDetectLatency = 0x20022,
   kPropLatencyTimeout = 0x20023,
+  kPropTlsCaFile = 0x20024,
+  kPropTlsCaPath = 0x20025,
+  kPropTlsVerifyHost = 0x20026,
+  kPropTlsPin = 0x20027,
+  kPropTlsClientCert = 0x20028,
+  kPropTlsClientKey = 0x20029,
 };
 
 enum ServerSettingsPropertyId : uint32_t {
@@ -51,6 +57,7 @@ enum ServerSettingsPropertyId : uint32_t {
   kPropServerPriority = 0x21004,
   kPropServerEnforced = 0x21005,
   kPropServerNodeid = 0x21006,
+  kPropServerTlsPin = 0x21007,
 };
 
 }  // namespace sondrel

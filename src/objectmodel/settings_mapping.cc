@@ -39,6 +39,7 @@ std::shared_ptr<const ObjectMapping<ServerSettings>> BuildServerSettingsMapping(
   AddInt(*mapping, sondrel::kPropServerPriority, &ServerSettings::priority);
   AddBool(*mapping, sondrel::kPropServerEnforced, &ServerSettings::enforced);
   AddString(*mapping, sondrel::kPropServerNodeid, &ServerSettings::nodeid);
+  AddString(*mapping, sondrel::kPropServerTlsPin, &ServerSettings::tlsPin);
   return mapping;
 }
 
@@ -82,6 +83,12 @@ ObjectMapping<Settings> BuildSettingsMapping() {
   AddInt(m, sondrel::kPropMaxSizeServerExtract, &Settings::maxSizeServerExtract);
   AddBool(m, sondrel::kPropDetectLatency, &Settings::detectLatency);
   AddInt(m, sondrel::kPropLatencyTimeout, &Settings::latencyTimeout);
+  AddString(m, sondrel::kPropTlsCaFile, &Settings::tlsCaFile);
+  AddString(m, sondrel::kPropTlsCaPath, &Settings::tlsCaPath);
+  AddBool(m, sondrel::kPropTlsVerifyHost, &Settings::tlsVerifyHost);
+  AddString(m, sondrel::kPropTlsPin, &Settings::tlsPin);
+  AddString(m, sondrel::kPropTlsClientCert, &Settings::tlsClientCert);
+  AddString(m, sondrel::kPropTlsClientKey, &Settings::tlsClientKey);
   return m;
 }
 

@@ -39,7 +39,8 @@ LibraryClient::LibraryClient(const std::vector<LibraryServer>& servers, uint16_t
   for (const LibraryServer& server : servers) {
     list += "<server><address>" + server.address + "</address><priority>" +
             std::to_string(server.priority) + "</priority><useSSL>" + (tls ? "1" : "0") +
-            "</useSSL></server>";
+            "</useSSL>" + (server.tlsPin.empty() ? "" : "<tlspin>" + server.tlsPin + "</tlspin>") +
+            "</server>";
   }
   std::filesystem::create_directories(dir_.path() / "settings");
   std::ofstream(dir_.path() / "settings" / "qxcore.xml")
@@ -59,7 +60,7 @@ LibraryClient::~LibraryClient() {
   }
 }
 
-bool LibraryClient::Init(int contexts) {
+bool LibraryClient::Init(int contexts, std::chrono::milliseconds wait) {
   for (int i = 0; i < contexts; ++i) {
     ScanContext* context = nullptr;
     if (client_.Init(&context, dir_.path().string().c_str()) != 0) {
@@ -67,7 +68,8 @@ bool LibraryClient::Init(int contexts) {
     }
     contexts_.push_back(context);
   }
-  for (int i = 0; i < 1000 && !client_.canScanRemote(); ++i) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  while (!client_.canScanRemote() && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return client_.canScanRemote();

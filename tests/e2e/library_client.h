@@ -4,12 +4,14 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/c_sondrel.h"
@@ -41,8 +43,14 @@ struct ScanOutcome {
 };
 
 struct LibraryServer {
-  std::string address = "127.0.0.1";
-  int priority = 0;
+  LibraryServer(std::string serverAddress = "127.0.0.1", int serverPriority = 0,
+                std::string serverPin = "")
+      : address(std::move(serverAddress)), priority(serverPriority), tlsPin(std::move(serverPin)) {}
+
+  std::string address;
+  int priority;
+  // The server's own pin (the "tlspin" of its entry); empty: none.
+  std::string tlsPin;
 };
 
 class LibraryClient {
@@ -53,8 +61,9 @@ class LibraryClient {
                 const std::string& settings = "", bool tls = false);
   ~LibraryClient();
 
-  // Init for one more host thread; false when Init failed or no server became usable in time.
-  bool Init(int contexts = 1);
+  // Init for one more host thread; false when Init failed or no server became usable within
+  // `wait`.
+  bool Init(int contexts = 1, std::chrono::milliseconds wait = std::chrono::seconds(10));
   ScanContext* context(size_t index = 0) const { return contexts_.at(index); }
   ScanOutcome Scan(HostFile& file, const std::string& name, size_t contextIndex = 0);
   ScanOutcome Disinfect(HostFile& file, const std::string& name, size_t contextIndex = 0);

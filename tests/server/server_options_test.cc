@@ -64,14 +64,18 @@ TEST(ServerOptionsTest, RefusesWhatCannotWork) {
                                              {"--tls-listen", "127.0.0.1:0"},
                                              {"--workers", "0"},
                                              {"--log-level", "loud"},
+                                             {"--tls-client-ca", "/nonexistent/ca.pem"},
+                                             {"--tls-client-ca", "/dev/null"},
+                                             {"--workers"},
                                              {"--frobnicate"}}) {
     std::string errors;
     const ParsedOptions parsed = Parse(arguments, &errors);
     EXPECT_FALSE(parsed.options) << arguments[0];
-    EXPECT_NE(parsed.exitCode, 0) << arguments[0];
+    EXPECT_EQ(parsed.exitCode, 2) << arguments[0] << ": a usage error";
     EXPECT_FALSE(errors.empty()) << arguments[0];
   }
   EXPECT_EQ(Parse({"--help"}).exitCode, 0);
+  EXPECT_EQ(Parse({"--version"}).exitCode, 0);
 }
 
 }  // namespace

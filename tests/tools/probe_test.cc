@@ -28,11 +28,13 @@ constexpr std::array<uint8_t, 16> kSecondId = {0xaa, 0xaa, 0xaa, 0xaa, 0xbb, 0xb
                                                0xdd, 0xdd, 0xee, 0xee, 0xee, 0xee, 0xee, 0xee};
 
 std::unique_ptr<FakeServer> ServerWithId(const std::array<uint8_t, 16>& id,
-                                         const std::string& address, uint16_t minor = 1) {
+                                         const std::string& address, uint16_t minor = 1,
+                                         bool tls = false) {
   test::SessionScript script;
   script.runningData = test::RunningServerData(24, id, 3, minor);
   FakeServerOptions options;
   options.address = address;
+  options.tls = tls;
   return std::make_unique<FakeServer>(
       [script](FakeConnection& connection) { test::ServeSession(connection, script); }, options);
 }
@@ -100,6 +102,7 @@ TEST(ProbeTest, ReportsEverySessionAndTheBestAsJson) {
       {{"host", "\"127.0.0.2\""},
        {"port", std::to_string(second->port())},
        {"tls", "false"},
+       {"verified", "false"},
        {"state", "\"Server_Normal\""},
        {"server_id", "\"aaaaaaaa-bbbb-cccc-dddd-eeeeeeeeeeee\""},
        {"version", "\"3.7\""},
@@ -108,6 +111,7 @@ TEST(ProbeTest, ReportsEverySessionAndTheBestAsJson) {
       {{"host", "\"127.0.0.1\""},
        {"port", std::to_string(first->port())},
        {"tls", "false"},
+       {"verified", "false"},
        {"state", "\"Server_Normal\""},
        {"server_id", "\"11111111-2222-3333-4444-555555555555\""},
        {"version", "\"3.1\""},
@@ -149,6 +153,27 @@ TEST(ProbeTest, ReadsTheServersOfASettingsFileAndPrintsATable) {
   EXPECT_NE(best.find("Server_Normal"), std::string::npos);
   EXPECT_NE(best.find("11111111-2222-3333-4444-555555555555"), std::string::npos);
   EXPECT_EQ(other.rfind("      127.0.0.2:" + std::to_string(second->port()), 0), 0u) << run.out;
+}
+
+TEST(ProbeTest, ShowsWhetherATlsServerWasVerified) {
+  auto server = ServerWithId(kFirstId, "127.0.0.1", 1, /*tls=*/true);
+  for (const bool pinned : {true, false}) {
+    SCOPED_TRACE(pinned ? "pinned" : "nothing configured");
+    test::TempDir directory;
+    const auto path = directory.path() / "qxcore.xml";
+    std::ofstream(path) << "<settings><portSSL>" << server->port() << "</portSSL>"
+                        << (pinned ? "<tlspin>" + server->certificatePin() + "</tlspin>" : "")
+                        << "<servers><server><address>127.0.0.1</address><useSSL>1</useSSL>"
+                        << "</server></servers></settings>";
+    const ProbeRun run = Probe({"--settings", path.string(), "--seconds", "1", "--json"});
+    EXPECT_EQ(run.exitCode, kUsable) << run.err;
+    const std::vector<std::string> sessions = SessionObjects(run.out);
+    ASSERT_FALSE(sessions.empty()) << run.out;
+    for (const std::string& session : sessions) {
+      EXPECT_EQ(FieldOf(session, "tls"), "true") << session;
+      EXPECT_EQ(FieldOf(session, "verified"), pinned ? "true" : "false") << session;
+    }
+  }
 }
 
 TEST(ProbeTest, NoReachableServerExitsWithOne) {

@@ -39,6 +39,7 @@ SessionReport DescribeSession(const SockCommSession& session, bool best) {
   report.host = session.GetHost();
   report.port = session.GetPort();
   report.tls = session.useTls();
+  report.verified = session.tlsVerified();
   report.state = session.serverState().state;
   if (session.runningDataObtained()) {
     report.serverId = FormatServerIdentity(session.serverRunningId());
@@ -71,15 +72,15 @@ void WriteText(const std::vector<SessionReport>& sessions, std::ostream& out) {
     return;
   }
   out << std::left << std::setw(6) << "best" << std::setw(28) << "server" << std::setw(5) << "tls"
-      << std::setw(20) << "state" << std::setw(38) << "server id" << std::setw(9) << "version"
-      << std::setw(12) << "latency_us"
+      << std::setw(10) << "verified" << std::setw(20) << "state" << std::setw(38) << "server id"
+      << std::setw(9) << "version" << std::setw(12) << "latency_us"
       << "slow_pings\n";
   for (const SessionReport& s : sessions) {
     out << std::setw(6) << (s.best ? "*" : "") << std::setw(28) << (s.host + ":" + s.port)
-        << std::setw(5) << (s.tls ? "yes" : "no") << std::setw(20) << StateName(s.state)
-        << std::setw(38) << s.serverId.value_or("-") << std::setw(9) << s.version.value_or("-")
-        << std::setw(12) << (s.latencyUs ? std::to_string(*s.latencyUs) : "-") << s.slowPings
-        << "\n";
+        << std::setw(5) << (s.tls ? "yes" : "no") << std::setw(10) << (s.verified ? "yes" : "no")
+        << std::setw(20) << StateName(s.state) << std::setw(38) << s.serverId.value_or("-")
+        << std::setw(9) << s.version.value_or("-") << std::setw(12)
+        << (s.latencyUs ? std::to_string(*s.latencyUs) : "-") << s.slowPings << "\n";
   }
 }
 
@@ -89,6 +90,7 @@ void WriteJson(const std::vector<SessionReport>& sessions, std::ostream& out) {
     list.push_back({{"host", s.host},
                     {"port", JsonPort(s.port)},
                     {"tls", s.tls},
+                    {"verified", s.verified},
                     {"state", StateName(s.state)},
                     {"server_id", JsonOptional(s.serverId)},
                     {"version", JsonOptional(s.version)},

@@ -17,6 +17,8 @@ struct SessionReport {
   std::string host;
   std::string port;
   bool tls = false;
+  // The server's certificate passed the checks the TLS settings ask for (never for plain TCP).
+  bool verified = false;
   int32_t state = 0;
   // Known once the server has sent its running data.
   std::optional<std::string> serverId;
@@ -35,7 +37,8 @@ std::string StateName(int32_t state);
 bool AnyUsable(const std::vector<SessionReport>& sessions);
 
 void WriteText(const std::vector<SessionReport>& sessions, std::ostream& out);
-// {"sessions":[{"host":...,"port":...,"tls":...,"state":...,"server_id":...,"version":...,
+// {"sessions":[{"host":...,"port":...,"tls":...,"verified":...,"state":...,"server_id":...,
+// "version":...,
 // "latency_us":...,"slow_pings":...,"best":...}]}, with null for what is not known.
 void WriteJson(const std::vector<SessionReport>& sessions, std::ostream& out);
 

@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "support/fake_server/self_signed_certificate.h"
+#include "support/fake_server/test_authority.h"
 
 namespace sondrel::test {
 namespace {
@@ -182,6 +183,12 @@ FakeServer::FakeServer(Script script, FakeServerOptions options)
   }
   Accept();
   acceptThread_ = std::thread([this] { acceptIo_.run(); });
+}
+
+std::string FakeServer::certificatePin() const {
+  return tlsContext_ != nullptr
+             ? PublicKeySha256(SSL_CTX_get0_certificate(tlsContext_->native_handle()))
+             : std::string();
 }
 
 FakeServer::~FakeServer() {

@@ -92,6 +92,8 @@ class FakeServer {
 
   boost::asio::ip::tcp::endpoint endpoint() const;
   uint16_t port() const { return endpoint().port(); }
+  // With TLS: the SHA-256 of the certificate's public key in hex, as pins are written.
+  std::string certificatePin() const;
   // Waits until `count` connections have been accepted.
   bool WaitForConnections(size_t count, int timeoutMs = kFakeServerTimeoutMs);
   // Waits until the scripts of `count` connections have returned.

@@ -41,6 +41,8 @@ TEST(CommClientOptionsTest, DefaultsAreTheDocumentedOnes) {
   EXPECT_FALSE(options.connectAsync);
   EXPECT_FALSE(options.acceptConnectSameServer);
   EXPECT_FALSE(options.detectLatency);
+  EXPECT_FALSE(options.tls.Configured());
+  EXPECT_TRUE(options.tls.verifyHost);
 }
 
 TEST(CommClientOptionsTest, NumberCodesStoreTheirField) {
@@ -68,6 +70,7 @@ TEST(CommClientOptionsTest, NumberCodesStoreTheirField) {
       {41, 1, [](const CommClientOptions& o) -> int64_t { return o.detectLatency; }},
       {42, 1, [](const CommClientOptions& o) -> int64_t { return o.scanLocalIfError; }},
       {43, 80000, [](const CommClientOptions& o) -> int64_t { return o.latencyTimeoutUs; }},
+      {46, 0, [](const CommClientOptions& o) -> int64_t { return o.tls.verifyHost; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
@@ -75,7 +78,7 @@ TEST(CommClientOptionsTest, NumberCodesStoreTheirField) {
     ASSERT_EQ(Store(options, c.code, c.value), OptionResult::Stored);
     // Booleans store whether the value is non-zero.
     const int64_t expected = (c.code == 13 || c.code == 19 || c.code == 30 || c.code == 37 ||
-                              c.code == 40 || c.code == 41 || c.code == 42)
+                              c.code == 40 || c.code == 41 || c.code == 42 || c.code == 46)
                                  ? (c.value != 0)
                                  : c.value;
     EXPECT_EQ(c.read(options), expected);
@@ -94,6 +97,13 @@ TEST(CommClientOptionsTest, TextsServersAndPointersAreCopied) {
   EXPECT_EQ(options.port, "4443");
   EXPECT_EQ(options.text, "free text");
   EXPECT_EQ(options.region, "eu");
+  EXPECT_EQ(StoreOption(options, 44, "ca.pem"), 0);
+  EXPECT_EQ(StoreOption(options, 45, "certs"), 0);
+  EXPECT_EQ(StoreOption(options, 47, "aa:bb"), 0);
+  EXPECT_EQ(StoreOption(options, 48, "client.pem"), 0);
+  EXPECT_EQ(StoreOption(options, 49, "client.key"), 0);
+  EXPECT_EQ(options.tls,
+            (TlsSettings{"ca.pem", "certs", true, "aa:bb", "client.pem", "client.key"}));
 
   std::vector<CommServerEntry> servers(2);
   servers[1].address = "b";
@@ -136,7 +146,7 @@ TEST(CommClientOptionsTest, UnknownCodesAndMissingValuesAreRefused) {
   EXPECT_EQ(StoreOption(options, 4, nullptr), 2);
   EXPECT_EQ(options.minServerConnections, 1);
 
-  for (const int32_t code : {-1, 0, 1, 3, 6, 7, 8, 18, 23, 24, 25, 33, 34, 35, 44, 1000}) {
+  for (const int32_t code : {-1, 0, 1, 3, 6, 7, 8, 18, 23, 24, 25, 33, 34, 35, 50, 1000}) {
     SCOPED_TRACE(code);
     const int32_t value = 1;
     EXPECT_EQ(StoreOption(options, code, &value), 1);

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "comm/session_tls.h"
 #include "comm/sock_comm_session.h"
 #include "comm/tls_context.h"
+#include "comm/tls_pins.h"
 #include "comm/utc_clock.h"
 #include "platform/process_info.h"
 #include "platform/socket_options.h"
@@ -401,6 +403,59 @@ TEST(SessionConnectTest, TlsWithASelfSignedCertificate) {
     EXPECT_TRUE(session->useTls());
     session->Stop();
     EXPECT_EQ(capture.Contains("SLL verify certificate: self-signed certificate"), c.warned);
+    // Once per session, whatever the certificate says.
+    EXPECT_EQ(capture.Count(LoggedAddress(*session) + " TLS: the identity of server 127.0.0.1:" +
+                            std::to_string(server.port()) + " is not verified"),
+              1u);
+    EXPECT_FALSE(session->tlsVerified());
+  }
+}
+
+TEST(SessionConnectTest, APinnedKeyIsVerifiedInsideTheHandshakeOnBothPaths) {
+  struct Case {
+    bool async;
+    bool rightPin;
+  };
+  for (const Case& c :
+       {Case{false, true}, Case{false, false}, Case{true, true}, Case{true, false}}) {
+    SCOPED_TRACE(testing::Message() << (c.async ? "asynchronous" : "synchronous")
+                                    << (c.rightPin ? ", right pin" : ", wrong pin"));
+    Received received;
+    FakeServerOptions options;
+    options.tls = true;
+    FakeServer server = HelloServer(
+        received, [](const WireFrame&) { return HelloAnswer(0); }, options);
+    std::string error;
+    const auto pins = ParsePins(c.rightPin ? server.certificatePin() : std::string(64, 'a'), error);
+    ASSERT_TRUE(pins) << error;
+    auto tls = std::make_shared<SessionTls>();
+    tls->context = std::make_shared<TlsContext>();
+    std::vector<std::string> problems;
+    ASSERT_TRUE(tls->context->Load(TlsSettings{}, problems));
+    tls->check.pins = *pins;
+    auto session = NewSession();
+    PointAt(*session, server);
+    session->SetTls(tls);
+    session->SetConnectAsync(c.async);
+    LogCapture capture;
+    session->Start();
+    if (c.rightPin) {
+      EXPECT_TRUE(WaitFor([&] { return session->IsConnected(); }));
+      EXPECT_TRUE(session->tlsVerified());
+      EXPECT_TRUE(capture.Contains(LoggedAddress(*session) + " TLS: server 127.0.0.1:" +
+                                   std::to_string(server.port()) + " verified: the pin"));
+    } else {
+      EXPECT_TRUE(capture.WaitFor(" TLS: verification of server 127.0.0.1:" +
+                                  std::to_string(server.port()) + " failed: pin: "));
+      EXPECT_TRUE(WaitFor([&] { return session->serverState().state == Server_Down; }));
+      EXPECT_FALSE(session->IsConnected());
+      EXPECT_FALSE(session->tlsVerified());
+    }
+    session->Stop();
+    EXPECT_FALSE(capture.Contains("is not verified"));
+    EXPECT_FALSE(capture.Contains("SLL verify certificate"));
+    // The server never saw a hello from a client that refused it.
+    EXPECT_EQ(received.frames().empty(), !c.rightPin);
   }
 }
 

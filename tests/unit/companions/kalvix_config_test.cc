@@ -22,7 +22,7 @@ constexpr const char* kEveryKey = R"({
   "settings": {
     "servers": [
       {"address": "scan1.example", "port": 7443, "useSSL": true, "priority": 2, "enforced": true,
-       "nodeid": "node-1"},
+       "nodeid": "node-1", "tlsPin": "aa:bb"},
       {"address": "scan2.example"}
     ],
     "enableScan": true, "scanLocalIfError": true, "preferLocalToOverloaded": true,
@@ -34,7 +34,9 @@ constexpr const char* kEveryKey = R"({
     "underloadedServerLimit": 11, "minServerConnections": 12, "maxServerConnections": 13,
     "acceptConnectSameServer": false, "spareText1": "one", "spareText2": "two",
     "region": "r\u00e9gion", "reconnectInterval": -14, "extractOnServer": true,
-    "maxSizeServerExtract": 15, "detectLatency": true, "latencyTimeout": 16
+    "maxSizeServerExtract": 15, "detectLatency": true, "latencyTimeout": 16,
+    "tlsCaFile": "/etc/ca.pem", "tlsCaPath": "/etc/ssl/certs", "tlsVerifyHost": false,
+    "tlsPin": "cc:dd", "tlsClientCert": "client.pem", "tlsClientKey": "client.key"
   }
 })";
 
@@ -47,6 +49,7 @@ Settings EveryKeySettings() {
   s.servers[0].priority = 2;
   s.servers[0].enforced = true;
   s.servers[0].nodeid = L"node-1";
+  s.servers[0].tlsPin = L"aa:bb";
   s.servers[1].address = L"scan2.example";
   s.enableScan = s.scanLocalIfError = s.preferLocalToOverloaded = true;
   s.port = 1;
@@ -76,6 +79,12 @@ Settings EveryKeySettings() {
   s.maxSizeServerExtract = 15;
   s.detectLatency = true;
   s.latencyTimeout = 16;
+  s.tlsCaFile = L"/etc/ca.pem";
+  s.tlsCaPath = L"/etc/ssl/certs";
+  s.tlsVerifyHost = false;
+  s.tlsPin = L"cc:dd";
+  s.tlsClientCert = L"client.pem";
+  s.tlsClientKey = L"client.key";
   return s;
 }
 

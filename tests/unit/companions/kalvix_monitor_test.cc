@@ -192,7 +192,7 @@ TEST_F(KalvixMonitorTest, TheStatusSocketReportsConnectionsEventsAndSlotPairs) {
   EXPECT_EQ(status["clients"][0]["canScanRemote"], false);
 
   host.Init();
-  host.comm->listed = {{3, 1, "7443", "a.example", "", 0, 1}};
+  host.comm->listed = {{3, 1, "7443", "a.example", "", 0, 1, ""}};
   const Kalvix::CanScanEvent pair{true, true};
   Kalvix::Proxy<const Kalvix::CanScanEvent> event(&pair, Kalvix::CanScanEventMapping());
   EXPECT_EQ(host.plugin.Notify(kEventCanScanChanged, &event), 0);

@@ -13,7 +13,7 @@
 namespace sondrel {
 namespace {
 
-std::vector<std::string> GeneralLines(const std::string& region) {
+std::vector<std::string> GeneralLines(const std::string& region, const std::string& caFile) {
   return {
       "General Sondrel settings:",
       "enableScan: 1",
@@ -46,15 +46,22 @@ std::vector<std::string> GeneralLines(const std::string& region) {
       "latencyTimeout: 50000",
       "region: " + region,
       "reconnectInterval: 5",
+      "tlsCaFile: " + caFile,
+      "tlsCaPath: ",
+      "tlsVerifyHost: 1",
+      "tlsPin: ",
+      "tlsClientCert: ",
+      "tlsClientKey: ",
   };
 }
 
 TEST(SettingsDumpTest, FileLoadLogsTheOutcomeAndEveryLineInOrder) {
   test::TempDir dir;
   dir.Write("settings/qxcore.xml",
-            "<r><region>\xc3\xa9u</region><servers>"
+            "<r><region>\xc3\xa9u</region><tlscafile>/etc/ca.pem</tlscafile><servers>"
             "<server><address>scan1</address><priority>2</priority></server>"
-            "<server><address>scan2</address><useSSL>1</useSSL><enforced>1</enforced></server>"
+            "<server><address>scan2</address><useSSL>1</useSSL><enforced>1</enforced>"
+            "<tlspin>ab:cd</tlspin></server>"
             "</servers></r>");
   SettingsStore store;
   store.SetLogger(GetLogger("qx.sondrel.scan.manager"));
@@ -62,13 +69,14 @@ TEST(SettingsDumpTest, FileLoadLogsTheOutcomeAndEveryLineInOrder) {
   ASSERT_TRUE(store.LoadFromFile(dir.wide()));
 
   std::vector<std::string> expected = {"Read settings from qxcore.xml succeeded. New settings:"};
-  for (const std::string& line : GeneralLines("\xc3\xa9u")) {
+  for (const std::string& line : GeneralLines("\xc3\xa9u", "/etc/ca.pem")) {
     expected.push_back(line);
   }
   for (const char* line :
        {"Sondrel servers (2): ", "Server 1", "  address: scan1", "  port: 7081", "  useSSL: 0",
-        "  priority: 2", "  enforced: 0", "  nodeid: ", "Server 2", "  address: scan2",
-        "  port: 7083", "  useSSL: 1", "  priority: 0", "  enforced: 1", "  nodeid: "}) {
+        "  priority: 2", "  enforced: 0", "  nodeid: ", "  tlsPin: ", "Server 2",
+        "  address: scan2", "  port: 7083", "  useSSL: 1", "  priority: 0", "  enforced: 1",
+        "  nodeid: ", "  tlsPin: ab:cd"}) {
     expected.push_back(line);
   }
   EXPECT_EQ(capture.Messages(), expected);
@@ -86,7 +94,7 @@ TEST(SettingsDumpTest, ResetWithoutServersEndsWithTheEmptyServerLine) {
   test::LogCapture capture;
   store.ApplySettings(Settings{});
   const std::vector<std::string> messages = capture.Messages();
-  ASSERT_EQ(messages.size(), 33u);
+  ASSERT_EQ(messages.size(), 39u);
   EXPECT_EQ(messages.front(), "Reset settings succeeded. New settings:");
   EXPECT_EQ(messages[1], "General Sondrel settings:");
   EXPECT_EQ(messages[2], "enableScan: 0");

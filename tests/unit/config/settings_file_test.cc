@@ -45,6 +45,14 @@ ServerSettings Server(const wchar_t* address, int32_t port, bool useSSL, int32_t
 }
 
 TEST_F(SettingsFileTest, FileWithOnlyAServerGivesTheAbsentKeyDefaults) {
+  Settings verifying;
+  verifying.tlsCaFile = L"ca.pem";
+  verifying.tlsCaPath = L"certs";
+  verifying.tlsVerifyHost = false;
+  verifying.tlsPin = L"00";
+  verifying.tlsClientCert = L"client.pem";
+  verifying.tlsClientKey = L"client.key";
+  store_.ApplySettings(verifying);
   Settings before = Live();
   ASSERT_TRUE(Load("<whatever><server>scan1</server></whatever>"));
 
@@ -77,6 +85,12 @@ TEST_F(SettingsFileTest, FileWithOnlyAServerGivesTheAbsentKeyDefaults) {
   expected.reconnectInterval = 5;
   expected.extractOnServer = false;
   expected.maxSizeServerExtract = 5242880;
+  expected.tlsCaFile = L"";
+  expected.tlsCaPath = L"";
+  expected.tlsVerifyHost = true;
+  expected.tlsPin = L"";
+  expected.tlsClientCert = L"";
+  expected.tlsClientKey = L"";
   EXPECT_TRUE(Live() == expected);
   EXPECT_EQ(Live().timeout, 10000);
   EXPECT_EQ(Live().maxServerConnections, 4);
@@ -99,7 +113,10 @@ TEST_F(SettingsFileTest, EveryKeyIsReadIntoItsField) {
            "<acceptconnectsameserver>0</acceptconnectsameserver>"
            "<reconnectInterval>13</reconnectInterval><scanlocaliferror>1</scanlocaliferror>"
            "<enablescan>0</enablescan><extractonserver>1</extractonserver>"
-           "<maxsizeserverextract>14</maxsizeserverextract></r>"));
+           "<maxsizeserverextract>14</maxsizeserverextract><tlscafile>/etc/ca.pem</tlscafile>"
+           "<tlscapath>/etc/ssl/certs</tlscapath><tlsverifyhost>0</tlsverifyhost>"
+           "<tlspin>0a1b</tlspin><tlsclientcert>c\xc3\xa9rt.pem</tlsclientcert>"
+           "<tlsclientkey>key.pem</tlsclientkey></r>"));
   const Settings s = Live();
   EXPECT_EQ(s.timeout, 1);
   EXPECT_EQ(s.timeoutDisinfect, 2);
@@ -129,6 +146,26 @@ TEST_F(SettingsFileTest, EveryKeyIsReadIntoItsField) {
   EXPECT_FALSE(s.enableScan);
   EXPECT_TRUE(s.extractOnServer);
   EXPECT_EQ(s.maxSizeServerExtract, 14);
+  EXPECT_EQ(s.tlsCaFile.View(), L"/etc/ca.pem");
+  EXPECT_EQ(s.tlsCaPath.View(), L"/etc/ssl/certs");
+  EXPECT_FALSE(s.tlsVerifyHost);
+  EXPECT_EQ(s.tlsPin.View(), L"0a1b");
+  EXPECT_EQ(s.tlsClientCert.View(), L"c\u00e9rt.pem");
+  EXPECT_EQ(s.tlsClientKey.View(), L"key.pem");
+}
+
+TEST_F(SettingsFileTest, AServerOfTheListMayHaveAPinOfItsOwn) {
+  ASSERT_TRUE(
+      Load("<r><server>single</server><servers>"
+           "<server><address>a</address><tlspin>aa:bb</tlspin></server>"
+           "<server><address>b</address></server>"
+           "</servers><tlspin>cc</tlspin></r>"));
+  const Settings s = Live();
+  ASSERT_EQ(s.servers.size(), 3u);
+  EXPECT_TRUE(s.servers[0].tlsPin.IsEmpty()) << "the single server has no element for one";
+  EXPECT_EQ(s.servers[1].tlsPin.View(), L"aa:bb");
+  EXPECT_TRUE(s.servers[2].tlsPin.IsEmpty());
+  EXPECT_EQ(s.tlsPin.View(), L"cc");
 }
 
 TEST_F(SettingsFileTest, RootPortTextsAreSharedAndUseSSLPicksOne) {

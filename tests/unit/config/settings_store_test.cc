@@ -31,6 +31,9 @@ TEST(SettingsStoreTest, StartsWithTheBuiltInDefaults) {
   EXPECT_EQ(server.port, 7081);
   EXPECT_EQ(server.priority, 1);
   EXPECT_FALSE(server.useSSL);
+  EXPECT_TRUE(server.tlsPin.View().empty());
+  EXPECT_TRUE(s.tlsCaFile.View().empty());
+  EXPECT_TRUE(s.tlsVerifyHost);
 }
 
 TEST(SettingsStoreTest, ScanOptionsCopyEveryFieldToItsPlace) {
@@ -94,8 +97,8 @@ TEST(SettingsStoreTest, CopyRebuildsTheServerEntries) {
   store.CopySettings(copy, entries);
   EXPECT_TRUE(copy == s);
   const std::vector<CommServerEntry> expected = {
-      {-2, 0, "7443", "h\xc3\xb4te", "n\xc3\xa9", 0, 1},
-      {1, 1, "7081", "b", "", 0, 0},
+      {-2, 0, "7443", "h\xc3\xb4te", "n\xc3\xa9", 0, 1, ""},
+      {1, 1, "7081", "b", "", 0, 0, ""},
   };
   EXPECT_EQ(entries, expected);
 
@@ -119,8 +122,10 @@ class RecordingSink : public IOptionSink {
     EXPECT_EQ(applies, 0) << "option set after apply";
     if (code == kOptionServers) {
       calls.push_back(Servers(*static_cast<const std::vector<CommServerEntry>*>(value)));
-    } else if (code == kOptionRegion) {
-      calls.push_back(Region(static_cast<const char*>(value)));
+    } else if (code == kOptionRegion || code == kOptionTlsCaFile || code == kOptionTlsCaPath ||
+               code == kOptionTlsPin || code == kOptionTlsClientCert ||
+               code == kOptionTlsClientKey) {
+      calls.push_back(Text(code, static_cast<const char*>(value)));
     } else {
       calls.push_back(Number(code, *static_cast<const int32_t*>(value)));
     }
@@ -135,7 +140,8 @@ class RecordingSink : public IOptionSink {
     return {kOptionServers, 0, {}, std::move(servers)};
   }
   static Call Number(int32_t code, int32_t value) { return {code, value, {}, {}}; }
-  static Call Region(std::string text) { return {kOptionRegion, 0, std::move(text), {}}; }
+  static Call Text(int32_t code, std::string text) { return {code, 0, std::move(text), {}}; }
+  static Call Region(std::string text) { return Text(kOptionRegion, std::move(text)); }
 
   std::vector<Call> calls;
   int applies = 0;
@@ -160,13 +166,20 @@ TEST(SettingsPropagationTest, HandsEveryValueOverInOrderThenAppliesOnce) {
   s.detectLatency = true;
   s.scanLocalIfError = false;
   s.latencyTimeout = 9;
+  s.tlsCaFile = L"/etc/ca\u00e9.pem";
+  s.tlsCaPath = L"/etc/ssl/certs";
+  s.tlsVerifyHost = false;
+  s.tlsPin = L"ab12";
+  s.tlsClientCert = L"client.pem";
+  s.tlsClientKey = L"client.key";
+  s.servers[0].tlsPin = L"cd34";
   SettingsStore store;
   store.ApplySettings(s);
 
   RecordingSink sink;
   PropagateSettings(store, sink);
   const std::vector<RecordingSink::Call> expected = {
-      RecordingSink::Servers({{1, 0, "7081", "scan1", "", 0, 0}}),
+      RecordingSink::Servers({{1, 0, "7081", "scan1", "", 0, 0, "cd34"}}),
       RecordingSink::Region("eu-\xc3\xa9"),
       RecordingSink::Number(32, 1001),
       RecordingSink::Number(36, 1001),
@@ -183,6 +196,12 @@ TEST(SettingsPropagationTest, HandsEveryValueOverInOrderThenAppliesOnce) {
       RecordingSink::Number(41, 1),
       RecordingSink::Number(42, 0),
       RecordingSink::Number(43, 9),
+      RecordingSink::Text(44, "/etc/ca\xc3\xa9.pem"),
+      RecordingSink::Text(45, "/etc/ssl/certs"),
+      RecordingSink::Number(46, 0),
+      RecordingSink::Text(47, "ab12"),
+      RecordingSink::Text(48, "client.pem"),
+      RecordingSink::Text(49, "client.key"),
   };
   EXPECT_EQ(sink.calls, expected);
   EXPECT_EQ(sink.applies, 1);
@@ -192,7 +211,7 @@ TEST(SettingsPropagationTest, AnEmptyServerListIsHandedOverEmpty) {
   SettingsStore store;
   RecordingSink sink;
   PropagateSettings(store, sink);
-  ASSERT_EQ(sink.calls.size(), 17u);
+  ASSERT_EQ(sink.calls.size(), 23u);
   EXPECT_EQ(sink.calls[0], RecordingSink::Servers({}));
   EXPECT_EQ(sink.calls[1], RecordingSink::Region(""));
 }

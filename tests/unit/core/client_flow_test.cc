@@ -87,9 +87,9 @@ TEST_F(ClientFlowTest, TheFirstInitPushesCallbacksHelloAndSettingsThenStartsOnce
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(made_, 1);
   EXPECT_EQ(comm_->starts, 1);
-  EXPECT_EQ(comm_->codes,
-            (std::vector<int32_t>{38, 39, 9,  10, 11, 12, 37, 0,  17, 16, 0,  21, 22, 32, 36,
-                                  14, 15, 19, 26, 27, 31, 28, 29, 30, 40, 41, 42, 43, 0}));
+  EXPECT_EQ(comm_->codes, (std::vector<int32_t>{38, 39, 9,  10, 11, 12, 37, 0,  17, 16, 0,  21,
+                                                22, 32, 36, 14, 15, 19, 26, 27, 31, 28, 29, 30,
+                                                40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 0}));
   ASSERT_EQ(comm_->helloRecord.size(), 292u);
   EXPECT_EQ(comm_->helloRecord[0], 3);
   EXPECT_EQ(comm_->helloRecord[2], 3);

@@ -107,8 +107,8 @@ TEST_F(MonitorFaceTest, SettingsReportedInPartLeaveEverythingElseAtItsBuiltInDef
   EXPECT_EQ(Call(Kalvix::kFunctionApplySettings, &object), 0);
   EXPECT_EQ(client_.settings().GetSettings(), next);
   EXPECT_EQ(std::vector<int32_t>(comm_->codes.begin() + codesAtInit, comm_->codes.end()),
-            (std::vector<int32_t>{21, 22, 32, 36, 14, 15, 19, 26, 27, 31, 28, 29, 30, 40, 41, 42,
-                                  43, 0}));
+            (std::vector<int32_t>{21, 22, 32, 36, 14, 15, 19, 26, 27, 31, 28, 29,
+                                  30, 40, 41, 42, 43, 44, 45, 46, 47, 48, 49, 0}));
   EXPECT_EQ(comm_->reloads, 1);
   ASSERT_EQ(comm_->servers.size(), 1u);
   EXPECT_EQ(comm_->servers[0].address, "scan2.example");
@@ -259,8 +259,8 @@ TEST_F(MonitorFaceTest, CurrentConnectionsAreTheConnectionManagersServers) {
   EXPECT_EQ(Read(Kalvix::kFunctionCurrentConnections, &destination), Kalvix::kResultRefused);
 
   InitClient();
-  comm_->listed = {{2, 1, "7443", "scan1.example", "node-1", 0, 1},
-                   {5, 2, "no port", "sc\xc3\xa5n2.example", "", 1, 2}};
+  comm_->listed = {{2, 1, "7443", "scan1.example", "node-1", 0, 1, ""},
+                   {5, 2, "no port", "sc\xc3\xa5n2.example", "", 1, 2, ""}};
   ASSERT_EQ(Read(Kalvix::kFunctionCurrentConnections, &destination), 0);
   ASSERT_EQ(read.servers.size(), 2u);
   EXPECT_EQ(read.servers[0].address.View(), L"scan1.example");

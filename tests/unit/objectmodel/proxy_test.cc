@@ -26,7 +26,7 @@ TEST(ProxyTest, IdsAreCheckedAgainstTheRecordsRange) {
   } cases[] = {
       {0x1FFFF, kResultIdOutOfRange},
       {0x20000, kResultNotFound},  // the range start is not a property
-      {0x20024, kResultNotFound},  // inside the range, no property
+      {0x2002A, kResultNotFound},  // inside the range, no property
       {0x20FFF, kResultNotFound},
       {0x21000, kResultIdOutOfRange},
       {0x21001, kResultIdOutOfRange},  // a ServerSettings id
@@ -84,7 +84,7 @@ TEST(ProxyTest, CopyCountsTheRefusedProperties) {
   // Every property was offered once, in ascending id order.
   ASSERT_EQ(nothing.offered.size(), SettingsMapping().Size());
   EXPECT_EQ(nothing.offered.front(), sondrel::kPropServers);
-  EXPECT_EQ(nothing.offered.back(), sondrel::kPropLatencyTimeout);
+  EXPECT_EQ(nothing.offered.back(), sondrel::kPropTlsClientKey);
   EXPECT_TRUE(std::is_sorted(nothing.offered.begin(), nothing.offered.end()));
 
   EXPECT_EQ(proxy.CopyTo(nullptr), kResultNotFound);

@@ -60,6 +60,12 @@ TEST(SettingsMappingTest, EverySettingsPropertyIsBoundWithItsKind) {
       {sondrel::kPropPreferLocalToOverloaded, kBool},
       {sondrel::kPropDetectLatency, kBool},
       {sondrel::kPropLatencyTimeout, kInt},
+      {sondrel::kPropTlsCaFile, kString},
+      {sondrel::kPropTlsCaPath, kString},
+      {sondrel::kPropTlsVerifyHost, kBool},
+      {sondrel::kPropTlsPin, kString},
+      {sondrel::kPropTlsClientCert, kString},
+      {sondrel::kPropTlsClientKey, kString},
   };
   EXPECT_EQ(SettingsMapping().Size(), cases.size());
   EXPECT_EQ(SettingsMapping().Version(), 1);
@@ -74,6 +80,7 @@ TEST(SettingsMappingTest, EverySettingsPropertyIsBoundWithItsKind) {
       {sondrel::kPropServerAddress, kString}, {sondrel::kPropServerPort, kInt},
       {sondrel::kPropServerUseSSL, kBool},    {sondrel::kPropServerPriority, kInt},
       {sondrel::kPropServerEnforced, kBool},  {sondrel::kPropServerNodeid, kString},
+      {sondrel::kPropServerTlsPin, kString},
   };
   EXPECT_EQ(ServerSettingsMapping()->Size(), serverCases.size());
   for (const PropertyCase& c : serverCases) {
@@ -98,6 +105,12 @@ TEST(SettingsMappingTest, IdsReachTheirFields) {
   EXPECT_TRUE(record.spareText1.IsEmpty());
   EXPECT_TRUE(record.preferLocalToOverloaded);
   EXPECT_EQ(record.latencyTimeout, 20000);
+  qx::StringT caFile(L"/etc/sondrel/ca.pem");
+  EXPECT_EQ(proxy.Set(sondrel::kPropTlsCaFile, &caFile), kResultOk);
+  EXPECT_EQ(proxy.Set(sondrel::kPropTlsVerifyHost, 0), kResultOk);
+  EXPECT_EQ(record.tlsCaFile.View(), L"/etc/sondrel/ca.pem");
+  EXPECT_TRUE(record.tlsCaPath.IsEmpty());
+  EXPECT_FALSE(record.tlsVerifyHost);
 
   ServerSettings server;
   Proxy<ServerSettings> serverProxy(&server, *ServerSettingsMapping());
@@ -106,6 +119,10 @@ TEST(SettingsMappingTest, IdsReachTheirFields) {
   EXPECT_EQ(server.priority, 9);
   EXPECT_TRUE(server.enforced);
   EXPECT_FALSE(server.useSSL);
+  qx::StringT pin(L"aa:bb");
+  EXPECT_EQ(serverProxy.Set(sondrel::kPropServerTlsPin, &pin), kResultOk);
+  EXPECT_EQ(server.tlsPin.View(), L"aa:bb");
+  EXPECT_TRUE(server.nodeid.IsEmpty());
   EXPECT_EQ(serverProxy.Set(0x22000, 1), kResultIdOutOfRange);
 }
 
@@ -118,6 +135,7 @@ Settings EveryFieldChanged() {
   first.priority = 3;
   first.enforced = true;
   first.nodeid = L"node-1";
+  first.tlsPin = L"pin-1";
   ServerSettings second;
   second.address = L"10.0.0.2";
   second.port = 9000;
@@ -157,6 +175,12 @@ Settings EveryFieldChanged() {
   s.maxSizeServerExtract = INT32_MAX;
   s.detectLatency = true;
   s.latencyTimeout = 13;
+  s.tlsCaFile = L"ca.pem";
+  s.tlsCaPath = L"certs";
+  s.tlsVerifyHost = false;
+  s.tlsPin = L"pin";
+  s.tlsClientCert = L"client.pem";
+  s.tlsClientKey = L"client.key";
   return s;
 }
 
