@@ -36,9 +36,10 @@ int64_t ScanJob::Read(void* buffer, size_t count, uint64_t offset) {
   return fetcher_.Read(buffer, count, offset);
 }
 
-FileFetcher::PieceCheck ScanJob::OnPiece(bool final, const ReadAnswerPiece& piece) {
+FileFetcher::PieceCheck ScanJob::OnPiece(bool final, const ReadAnswerPiece& piece,
+                                         const CommMessagePtr& record) {
   return fetcher_.OnPiece(final, piece.descriptor.offset, piece.descriptor.requestedCount,
-                          piece.descriptor.status, piece.data);
+                          piece.descriptor.status, piece.data, record);
 }
 
 void ScanJob::Cancel(int32_t status, const std::string& reason) {

@@ -39,8 +39,9 @@ class ScanJob : public FileSource {
 
   // Scans and answers; runs on a scan worker.
   void Run();
-  // A piece of the client's answer to a read request.
-  FileFetcher::PieceCheck OnPiece(bool final, const ReadAnswerPiece& piece);
+  // A piece of the client's answer to a read request, inside `record`, its received message.
+  FileFetcher::PieceCheck OnPiece(bool final, const ReadAnswerPiece& piece,
+                                  const CommMessagePtr& record);
   // Ends the scan with `status` (the connection is gone, the client refused a message).
   void Cancel(int32_t status, const std::string& reason);
 
