@@ -16,10 +16,12 @@ packages=(
   gcc-multilib g++-multilib
 )
 # The i386 build (scripts/check-i386.sh): the development packages of the dependencies for i386,
-# beside the native ones.
+# beside the native ones (CLI11 and nlohmann-json are header-only and serve both; the server, and
+# with it libclamav, is left out of that build).
 i386_packages=(
   libboost-dev:i386 libboost-system-dev:i386 libboost-thread-dev:i386 libboost-date-time-dev:i386
-  libssl-dev:i386 zlib1g-dev:i386 libtinyxml-dev:i386 libgtest-dev:i386 libgmock-dev:i386
+  libssl-dev:i386 zlib1g-dev:i386 libtinyxml-dev:i386 liblmdb-dev:i386
+  libgtest-dev:i386 libgmock-dev:i386
 )
 
 sudo_cmd=()

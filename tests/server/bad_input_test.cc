@@ -360,10 +360,12 @@ TEST_F(BadInputTest, AClientThatDoesNotReadIsClosed) {
     const std::vector<uint8_t> ping = PackFrame(PlainFrame(kPing, 3, std::vector<uint8_t>(8, 1)));
     batch.insert(batch.end(), ping.begin(), ping.end());
   }
-  // Pings whose answers are never read, until the server gives up on the connection.
+  // Pings whose answers are never read, until the server gives up on the connection. Each send
+  // may wait long: a slow server (a sanitized build) takes a while to fill its queue, and a
+  // client that gave up first would close the connection itself.
   const auto started = std::chrono::steady_clock::now();
-  while (client->SendRaw(batch, 2000) &&
-         std::chrono::steady_clock::now() - started < std::chrono::seconds(20)) {
+  while (client->SendRaw(batch, 20000) &&
+         std::chrono::steady_clock::now() - started < std::chrono::seconds(40)) {
   }
   EXPECT_TRUE(server_->WaitForLog("the client does not"));
   EXPECT_GE(server_->Metric("sondrel_connections_closed_for_cause_total"), 1);

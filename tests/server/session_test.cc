@@ -211,9 +211,15 @@ TEST_F(SessionTest, LoadChangesAreAnnouncedOnTheClientsOwnClock) {
   for (uint32_t seq = 2; seq <= 5; ++seq) {
     ASSERT_TRUE(busy->Send(ScanRequestFrame(fields, 0, seq, 60000)));
   }
-  std::optional<WireFrame> notice;
-  while ((notice = watcher->ReadFrameOfType(kPing, 3000)) && notice->serverStatus != 0x4) {
-  }
+  // The first notice that reports overload.
+  const std::optional<WireFrame> notice = [&]() -> std::optional<WireFrame> {
+    while (std::optional<WireFrame> frame = watcher->ReadFrameOfType(kPing, 3000)) {
+      if (frame->serverStatus == 0x4) {
+        return frame;
+      }
+    }
+    return std::nullopt;
+  }();
   ASSERT_TRUE(notice) << "an overload notice";
   const auto elapsedUs = std::chrono::duration_cast<std::chrono::microseconds>(
                              std::chrono::steady_clock::now() - pinged)

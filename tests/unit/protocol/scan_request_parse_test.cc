@@ -101,7 +101,8 @@ TEST(ScanRequestParseTest, ANameWithoutNulIsTakenWhole) {
   RequestShape shape;
   shape.name = "abc";
   shape.nameLength = 3;
-  const ScanRequestParse parse = ParseScanRequest(Pack(shape));
+  const std::vector<uint8_t> payload = Pack(shape);
+  const ScanRequestParse parse = ParseScanRequest(payload);
   ASSERT_TRUE(parse.request);
   EXPECT_EQ(parse.request->NameText(), "abc");
 }
