@@ -51,6 +51,11 @@ class ScanJob : public FileSource {
 
  private:
   void SendReadRequest(uint64_t offset, uint32_t count, std::chrono::milliseconds wait);
+  // Whether a clean result of this request may be kept, and a kept one answer it.
+  bool MayStore() const;
+  bool MayAnswerFromCache() const;
+  // Answers from the shared cache when it knows the file clean under `engine`'s databases.
+  bool AnsweredFromSharedCache(const Engine& engine);
 
   ServerContext& context_;
   const std::shared_ptr<SessionHandler> session_;
