@@ -83,7 +83,7 @@ void SessionStream(benchmark::State& state) {
   uint64_t sent = 0;
   for (auto _ : state) {
     for (int i = 0; i < kStreamBatch; ++i) {
-      uint8_t* payload = AllocPayload(kStreamPayload);
+      uint8_t* payload = AllocPayloadForFill(kStreamPayload);
       std::memset(payload, static_cast<int>(sent), kStreamPayload);
       send_message(*socket, 0, 0, 0, 102, 2, payload, kStreamPayload, false, 1, -1);
       ++sent;

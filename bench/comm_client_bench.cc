@@ -74,7 +74,7 @@ void ClientStream(benchmark::State& state) {
   uint64_t sent = 0;
   for (auto _ : state) {
     for (int i = 0; i < kStreamBatch; ++i) {
-      uint8_t* payload = bench.client.AllocPayload(kStreamPayload);
+      uint8_t* payload = bench.client.AllocFilledPayload(kStreamPayload);
       std::memset(payload, static_cast<int>(sent), kStreamPayload);
       bench.client.SendRequest(nullptr, bench.channel, MessageType::ReadAnswer, MessageKind::OneWay,
                                payload, kStreamPayload, kTimeoutMs, false);

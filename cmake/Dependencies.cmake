@@ -18,6 +18,8 @@ pkg_check_modules(LMDB REQUIRED IMPORTED_TARGET lmdb)
 if(SONDREL_SERVER)
   # The scan server's engine.
   pkg_check_modules(CLAMAV REQUIRED IMPORTED_TARGET libclamav)
+  # The client of the shared cache on Redis (its reply parser and command formatting).
+  pkg_check_modules(HIREDIS REQUIRED IMPORTED_TARGET hiredis)
 endif()
 
 if(SONDREL_TESTS)

@@ -10,6 +10,7 @@ packages=(
   libssl-dev openssl zlib1g-dev libtinyxml-dev liblmdb-dev
   libcli11-dev nlohmann-json3-dev
   libclamav-dev clamav-daemon clamdscan
+  libhiredis-dev redis-server  # the shared cache client; the tests start a private redis-server
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   binutils python3
   dpkg-dev file

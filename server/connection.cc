@@ -188,7 +188,7 @@ class BasicConnection final : public Connection,
       StartFrame();
       return;
     }
-    body_ = CommMessage::Allocate(frame_.bodyLength);
+    body_ = CommMessage::AllocateForRead(frame_.bodyLength);
     if (body_ == nullptr) {
       CloseForCause("no memory for a frame");
       return;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string_view>
 
+#include "server/database_version.h"
 #include "server/server_log.h"
 
 namespace sondrel::server {
@@ -77,6 +78,8 @@ std::shared_ptr<const Engine> Engine::Load(const std::vector<std::string>& datab
     error = "cannot create an engine";
     return nullptr;
   }
+  // Taken before and after loading: files that changed meanwhile give no version at all.
+  std::string databaseVersion = DatabaseVersion(databases);
   const uint64_t scanSize = std::min<uint64_t>(limits.maxFileSize * 4, 0xFFFFFFFFull);
   cl_engine_set_num(engine, CL_ENGINE_MAX_FILESIZE, static_cast<long long>(limits.maxFileSize));
   cl_engine_set_num(engine, CL_ENGINE_MAX_SCANSIZE, static_cast<long long>(scanSize));
@@ -96,7 +99,14 @@ std::shared_ptr<const Engine> Engine::Load(const std::vector<std::string>& datab
     cl_engine_free(engine);
     return nullptr;
   }
-  return std::shared_ptr<const Engine>(new Engine(engine, signatures, gNextGeneration++));
+  if (databaseVersion != DatabaseVersion(databases)) {
+    SERVER_WARN(
+        "the signature databases changed while they were loaded: this engine shares "
+        "no cache entries");
+    databaseVersion.clear();
+  }
+  return std::shared_ptr<const Engine>(
+      new Engine(engine, signatures, gNextGeneration++, std::move(databaseVersion)));
 }
 
 Engine::~Engine() {

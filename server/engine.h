@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct cl_engine;
@@ -48,14 +49,21 @@ class Engine {
   unsigned signatures() const { return signatures_; }
   // A number no other engine of this process has: the databases the engine was built from.
   uint64_t generation() const { return generation_; }
+  // The same text on every server whose engine is built from the same databases by the same
+  // libclamav (database_version.h); empty when that cannot be told.
+  const std::string& databaseVersion() const { return databaseVersion_; }
 
  private:
-  Engine(cl_engine* engine, unsigned signatures, uint64_t generation)
-      : engine_(engine), signatures_(signatures), generation_(generation) {}
+  Engine(cl_engine* engine, unsigned signatures, uint64_t generation, std::string databaseVersion)
+      : engine_(engine),
+        signatures_(signatures),
+        generation_(generation),
+        databaseVersion_(std::move(databaseVersion)) {}
 
   cl_engine* engine_;
   unsigned signatures_;
   uint64_t generation_;
+  std::string databaseVersion_;
 };
 
 }  // namespace sondrel::server

@@ -39,7 +39,6 @@ FileFetcher::Block* FileFetcher::Request(uint64_t index, std::vector<Block*>& to
   Block block;
   block.start = start;
   block.count = static_cast<uint32_t>(blockEnd - start);
-  block.data.resize(block.count);
   Block& stored = blocks_.emplace(index, std::move(block)).first->second;
   outstanding_.push_back(index);
   toSend.push_back(&stored);
@@ -93,13 +92,28 @@ int64_t FileFetcher::Read(void* buffer, size_t count, uint64_t offset) {
     }
     const uint64_t length =
         std::min<uint64_t>(wanted - copied, block->start + block->count - position);
-    std::memcpy(out + copied, block->data.data() + (position - block->start), length);
+    block->CopyOut(position, out + copied, length);
     block->lastUse = ++useCounter_;
     copied += length;
     nextSequential_ = BlockIndex(position + length);
     DropOldBlocks();
   }
   return static_cast<int64_t>(copied);
+}
+
+void FileFetcher::Block::CopyOut(uint64_t position, uint8_t* out, uint64_t length) const {
+  uint64_t pieceStart = start;
+  for (const Piece& piece : pieces) {
+    const uint64_t pieceEnd = pieceStart + piece.data.size();
+    if (length > 0 && position < pieceEnd) {
+      const uint64_t part = std::min<uint64_t>(length, pieceEnd - position);
+      std::memcpy(out, piece.data.data() + (position - pieceStart), part);
+      out += part;
+      position += part;
+      length -= part;
+    }
+    pieceStart = pieceEnd;
+  }
 }
 
 void FileFetcher::DropOldBlocks() {
@@ -120,7 +134,8 @@ void FileFetcher::DropOldBlocks() {
 }
 
 FileFetcher::PieceCheck FileFetcher::OnPiece(bool final, uint64_t offset, uint32_t requestedCount,
-                                             int32_t status, std::span<const uint8_t> data) {
+                                             int32_t status, std::span<const uint8_t> data,
+                                             std::shared_ptr<const void> owner) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (failed_) {
     return PieceCheck::Accepted;
@@ -146,7 +161,9 @@ FileFetcher::PieceCheck FileFetcher::OnPiece(bool final, uint64_t offset, uint32
     FailLocked(final_status::kProtocolViolation, "a read answer piece with a wrong status");
     return PieceCheck::Refused;
   }
-  std::memcpy(block.data.data() + block.received, data.data(), data.size());
+  if (!data.empty()) {
+    block.pieces.push_back({data, std::move(owner)});
+  }
   block.received += static_cast<uint32_t>(data.size());
   pulled_ += data.size();
   if (final) {

@@ -1,7 +1,8 @@
 // Where a scan's file bytes come from: the request's initial buffer when it covers what the
 // engine reads, otherwise aligned blocks fetched from the client with read requests (101) and
 // assembled from its answer pieces (102). While the engine reads in order, several blocks are
-// asked for ahead of it, which the client answers one after the other.
+// asked for ahead of it, which the client answers one after the other. A piece is kept where it
+// arrived, in its received message, and copied once: into the engine's buffer.
 //
 // Each piece is checked against the request it answers: its offset must continue where the
 // previous piece ended, its requested count must be the one asked, and its data must stay within
@@ -16,6 +17,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <string>
@@ -49,9 +51,11 @@ class FileFetcher {
   // fetch has failed. Blocks until the bytes are there.
   int64_t Read(void* buffer, size_t count, uint64_t offset);
 
-  // One answer piece; `final` for the piece of kind 2 that ends a read request's answer.
+  // One answer piece; `final` for the piece of kind 2 that ends a read request's answer. `data`
+  // lies inside `owner` (the received message), which the fetch keeps as long as it needs the
+  // bytes; without an owner the bytes must stay valid until the fetch ends.
   PieceCheck OnPiece(bool final, uint64_t offset, uint32_t requestedCount, int32_t status,
-                     std::span<const uint8_t> data);
+                     std::span<const uint8_t> data, std::shared_ptr<const void> owner = nullptr);
   // Ends the fetch with `status` unless it has already failed.
   void Fail(int32_t status, const std::string& reason);
 
@@ -62,13 +66,20 @@ class FileFetcher {
   uint32_t readRequests() const;
 
  private:
+  struct Piece {
+    std::span<const uint8_t> data;
+    std::shared_ptr<const void> owner;
+  };
   struct Block {
     uint64_t start = 0;  // first byte fetched (past the initial buffer where it covers the block)
     uint32_t count = 0;
     uint32_t received = 0;
     bool complete = false;
-    std::vector<uint8_t> data;
+    std::vector<Piece> pieces;  // back to back from `start`
     uint64_t lastUse = 0;
+
+    // Copies `length` bytes from `position` (inside the block) to `out`.
+    void CopyOut(uint64_t position, uint8_t* out, uint64_t length) const;
   };
 
   bool InInitial(uint64_t position) const;

@@ -35,7 +35,16 @@ std::string Metrics::Render(const MetricsGauges& gauges) const {
   const auto hits = scansByOutcome_.find("cache-hit");
   out << "# HELP sondrel_cache_hits_total Requests answered from the server cache.\n"
          "# TYPE sondrel_cache_hits_total counter\n"
-      << "sondrel_cache_hits_total " << (hits != scansByOutcome_.end() ? hits->second : 0) << "\n"
+      << "sondrel_cache_hits_total " << (hits != scansByOutcome_.end() ? hits->second : 0) << "\n";
+  const auto sharedHits = scansByOutcome_.find("shared-cache-hit");
+  out << "# HELP sondrel_shared_cache_hits_total Requests answered from the shared cache.\n"
+         "# TYPE sondrel_shared_cache_hits_total counter\n"
+      << "sondrel_shared_cache_hits_total "
+      << (sharedHits != scansByOutcome_.end() ? sharedHits->second : 0) << "\n"
+      << "# HELP sondrel_shared_cache_failures_total Calls to the shared cache that failed or "
+         "were answered with something else than an entry.\n"
+         "# TYPE sondrel_shared_cache_failures_total counter\n"
+      << "sondrel_shared_cache_failures_total " << gauges.sharedCacheFailures << "\n"
       << "# HELP sondrel_bytes_pulled_total File bytes received in answer to read requests.\n"
          "# TYPE sondrel_bytes_pulled_total counter\n"
       << "sondrel_bytes_pulled_total " << bytesPulled_ << "\n"

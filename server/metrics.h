@@ -17,6 +17,7 @@ struct MetricsGauges {
   size_t running = 0;
   size_t cacheEntries = 0;
   uint32_t loadFlags = 0;
+  uint64_t sharedCacheFailures = 0;
 };
 
 class Metrics {

@@ -36,13 +36,44 @@ int64_t ScanJob::Read(void* buffer, size_t count, uint64_t offset) {
   return fetcher_.Read(buffer, count, offset);
 }
 
-FileFetcher::PieceCheck ScanJob::OnPiece(bool final, const ReadAnswerPiece& piece) {
+FileFetcher::PieceCheck ScanJob::OnPiece(bool final, const ReadAnswerPiece& piece,
+                                         const CommMessagePtr& record) {
   return fetcher_.OnPiece(final, piece.descriptor.offset, piece.descriptor.requestedCount,
-                          piece.descriptor.status, piece.data);
+                          piece.descriptor.status, piece.data, record);
 }
 
 void ScanJob::Cancel(int32_t status, const std::string& reason) {
   fetcher_.Fail(status, reason);
+}
+
+bool ScanJob::MayStore() const {
+  return request_.action == 0 && request_.fingerprintValid &&
+         (request_.strongFingerprint || context_.options.cacheWeakFingerprints);
+}
+
+bool ScanJob::MayAnswerFromCache() const {
+  return MayStore() && request_.cacheUsable;
+}
+
+bool ScanJob::AnsweredFromSharedCache(const Engine& engine) {
+  if (context_.sharedCache == nullptr || !MayAnswerFromCache()) {
+    return false;
+  }
+  const CacheKey key{request_.fileSize, request_.fingerprint};
+  if (!context_.sharedCache->LookupClean(key, engine.databaseVersion())) {
+    return false;
+  }
+  context_.cache.StoreClean(key, engine.generation());
+  ScanRecord record;
+  record.client = session_->peer();
+  record.name = request_.NameText();
+  record.size = request_.fileSize;
+  record.outcome = "shared-cache-hit";
+  record.milliseconds = std::chrono::duration<double, std::milli>(Clock::now() - arrived_).count();
+  session_->ScanFinished(route_, std::move(record));
+  session_->SendMessage(MessageType::ServerCacheAnswer, MessageKind::FinalAnswer, route_,
+                        MakeServerCacheAnswer(request_.profileValue));
+  return true;
 }
 
 void ScanJob::Run() {
@@ -60,6 +91,9 @@ void ScanJob::Run() {
     detail = fetcher_.failureReason();
   } else {
     const std::shared_ptr<const Engine> engine = context_.engines.Current();
+    if (AnsweredFromSharedCache(*engine)) {
+      return;
+    }
     const EngineResult result = engine->Scan(*this, request_.fileSize, record.name);
     if (fetcher_.failed()) {
       record.finalStatus = fetcher_.failureStatus();
@@ -83,10 +117,12 @@ void ScanJob::Run() {
         case EngineResult::Kind::Clean:
           record.finalStatus = final_status::kScanned;
           record.outcome = "clean";
-          if (!disinfection && request_.fingerprintValid &&
-              (request_.strongFingerprint || context_.options.cacheWeakFingerprints)) {
-            context_.cache.StoreClean({request_.fileSize, request_.fingerprint},
-                                      engine->generation());
+          if (MayStore()) {
+            const CacheKey key{request_.fileSize, request_.fingerprint};
+            context_.cache.StoreClean(key, engine->generation());
+            if (context_.sharedCache != nullptr) {
+              context_.sharedCache->StoreClean(key, engine->databaseVersion());
+            }
           }
           break;
         case EngineResult::Kind::LimitsExceeded:

@@ -39,8 +39,9 @@ class ScanJob : public FileSource {
 
   // Scans and answers; runs on a scan worker.
   void Run();
-  // A piece of the client's answer to a read request.
-  FileFetcher::PieceCheck OnPiece(bool final, const ReadAnswerPiece& piece);
+  // A piece of the client's answer to a read request, inside `record`, its received message.
+  FileFetcher::PieceCheck OnPiece(bool final, const ReadAnswerPiece& piece,
+                                  const CommMessagePtr& record);
   // Ends the scan with `status` (the connection is gone, the client refused a message).
   void Cancel(int32_t status, const std::string& reason);
 
@@ -50,6 +51,11 @@ class ScanJob : public FileSource {
 
  private:
   void SendReadRequest(uint64_t offset, uint32_t count, std::chrono::milliseconds wait);
+  // Whether a clean result of this request may be kept, and a kept one answer it.
+  bool MayStore() const;
+  bool MayAnswerFromCache() const;
+  // Answers from the shared cache when it knows the file clean under `engine`'s databases.
+  bool AnsweredFromSharedCache(const Engine& engine);
 
   ServerContext& context_;
   const std::shared_ptr<SessionHandler> session_;

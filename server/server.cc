@@ -21,6 +21,7 @@
 #include "server/listener.h"
 #include "server/metrics.h"
 #include "server/metrics_http.h"
+#include "server/redis_cache.h"
 #include "server/scan_queue.h"
 #include "server/server_cache.h"
 #include "server/server_context.h"
@@ -148,7 +149,18 @@ int RunServer(const ServerOptions& options, std::ostream& out) {
   LruServerCache cache(options.cacheEntries);
   Metrics metrics;
   ScanQueue queue(options.workers, options.queueSize);
-  ServerContext context{options, engines, cache, queue, metrics, NewRunningId()};
+  std::unique_ptr<RedisSharedCache> sharedCache;
+  if (!options.sharedCache.empty()) {
+    RedisCacheSettings settings;
+    settings.address = ParseRedisUrl(options.sharedCache).value_or(RedisAddress{});
+    settings.timeout = std::chrono::milliseconds(
+        std::max<int64_t>(1, static_cast<int64_t>(options.sharedCacheTimeout * 1000)));
+    settings.expiry = std::chrono::seconds(static_cast<int64_t>(options.sharedCacheExpiry));
+    sharedCache = std::make_unique<RedisSharedCache>(settings);
+    SERVER_INFO("shared cache " << FormatRedisUrl(settings.address) << ", database version "
+                                << engines.Current()->databaseVersion());
+  }
+  ServerContext context{options, engines, cache, queue, metrics, NewRunningId(), sharedCache.get()};
   ConnectionRegistry connections;
   std::atomic<bool> stopping{false};
 
@@ -200,7 +212,8 @@ int RunServer(const ServerOptions& options, std::ostream& out) {
   std::shared_ptr<MetricsHttp> metricsHttp;
   if (options.metrics) {
     metricsHttp = std::make_shared<MetricsHttp>(io, [&] {
-      return metrics.Render({queue.queued(), queue.running(), cache.size(), queue.LoadFlags()});
+      return metrics.Render({queue.queued(), queue.running(), cache.size(), queue.LoadFlags(),
+                             sharedCache ? sharedCache->failures() : 0});
     });
     if (!metricsHttp->Open(*options.metrics, error)) {
       SERVER_ERROR(error);

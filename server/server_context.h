@@ -7,6 +7,7 @@
 #include "server/scan_queue.h"
 #include "server/server_cache.h"
 #include "server/server_options.h"
+#include "server/shared_cache.h"
 
 namespace sondrel::server {
 
@@ -18,6 +19,8 @@ struct ServerContext {
   Metrics& metrics;
   // A random version-4 identity made at start, so that clients see a restart.
   ServerIdentity runningId{};
+  // The cache the fleet shares, when --shared-cache names one.
+  ISharedCache* sharedCache = nullptr;
 };
 
 // The server's own version, sent in the running-server data.

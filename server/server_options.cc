@@ -9,6 +9,7 @@
 
 #include "platform/process_info.h"
 #include "platform/utf8.h"
+#include "server/redis_cache.h"
 
 namespace sondrel::server {
 namespace {
@@ -193,6 +194,18 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
       ->capture_default_str();
   app.add_flag("--cache-weak-fingerprints", options.cacheWeakFingerprints,
                "Also answer from the cache for fingerprints the client marks weak");
+  app.add_option("--shared-cache", options.sharedCache,
+                 "redis://HOST:PORT of a Redis that the fleet's servers share as a cache of "
+                 "clean results, beside each server's own");
+  app.add_option("--shared-cache-timeout", options.sharedCacheTimeout,
+                 "Longest a call to the shared cache may take; a slower or unreachable one is "
+                 "left alone for a while and the scan goes on")
+      ->capture_default_str()
+      ->check(CLI::Range(0.001, 10.0));
+  app.add_option("--shared-cache-expiry", options.sharedCacheExpiry,
+                 "How long an entry of the shared cache is kept")
+      ->default_str("604800")
+      ->check(CLI::Range(1.0, 86400.0 * 3650));
   app.add_option("--slot-capacity", options.slotCapacity, "Slots one connection may hold")
       ->capture_default_str();
   app.add_option("--slot-expiry", options.slotExpiry, "Slots not kept are dropped after this")
@@ -239,6 +252,10 @@ ParsedOptions ParseServerOptions(int argc, const char* const* argv, std::ostream
       err << "sondrel-server: --metrics needs ADDRESS:PORT\n";
       return {std::nullopt, 2};
     }
+  }
+  if (!options.sharedCache.empty() && !ParseRedisUrl(options.sharedCache)) {
+    err << "sondrel-server: --shared-cache needs redis://HOST:PORT\n";
+    return {std::nullopt, 2};
   }
   if (!options.tlsListen.empty() && (options.tlsCert.empty() || options.tlsKey.empty())) {
     err << "sondrel-server: --tls-listen needs --tls-cert and --tls-key\n";

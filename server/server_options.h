@@ -39,6 +39,10 @@ struct ServerOptions {
   unsigned readAhead = 4;
   size_t cacheEntries = 100000;
   bool cacheWeakFingerprints = false;
+  // redis://HOST:PORT of the cache the fleet shares; empty: none.
+  std::string sharedCache;
+  double sharedCacheTimeout = 0.05;
+  double sharedCacheExpiry = 7 * 24 * 3600;
   unsigned slotCapacity = 64;
   double slotExpiry = 600;
   std::optional<ListenAddress> metrics;

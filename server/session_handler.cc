@@ -90,7 +90,7 @@ SessionHandler::Verdict SessionHandler::OnRecord(const CommMessagePtr& record) {
       }
       break;
     case MessageType::ReadAnswer:
-      return OnReadAnswer(message);
+      return OnReadAnswer(record, message);
     case MessageType::AllocateSlot:
     case MessageType::FreeSlot:
     case MessageType::KeepSlot:
@@ -280,7 +280,8 @@ std::shared_ptr<ScanJob> SessionHandler::FindJob(const ReceivedMessage& message)
   return found->second;
 }
 
-SessionHandler::Verdict SessionHandler::OnReadAnswer(const ReceivedMessage& message) {
+SessionHandler::Verdict SessionHandler::OnReadAnswer(const CommMessagePtr& record,
+                                                     const ReceivedMessage& message) {
   const uint32_t kind = message.messageKind();
   const std::shared_ptr<ScanJob> job = FindJob(message);
   if (job == nullptr) {
@@ -303,7 +304,7 @@ SessionHandler::Verdict SessionHandler::OnReadAnswer(const ReceivedMessage& mess
     job->Cancel(final_status::kProtocolViolation, "a read answer with bytes after its data");
     return Verdict::Continue;
   }
-  job->OnPiece(kind == MessageKind::ConversationRequest, *piece);
+  job->OnPiece(kind == MessageKind::ConversationRequest, *piece, record);
   return Verdict::Continue;
 }
 

@@ -59,7 +59,7 @@ class SessionHandler : public std::enable_shared_from_this<SessionHandler> {
   void OnPing(const ReceivedMessage& message);
   void OnRunningData(const ReceivedMessage& message);
   void OnScanRequest(const CommMessagePtr& record, const ReceivedMessage& message);
-  Verdict OnReadAnswer(const ReceivedMessage& message);
+  Verdict OnReadAnswer(const CommMessagePtr& record, const ReceivedMessage& message);
   void OnSlotMessage(const ReceivedMessage& message);
   void OnErrorReply(const ReceivedMessage& message);
   void SendErrorAnswer(const ReceivedMessage& message, uint32_t code);

@@ -83,7 +83,7 @@ void CommSocketBase::do_read_header() {
 
 void CommSocketBase::do_read_body() {
   // The header check has bounded bodyLength, so this allocation is bounded too.
-  CommMessagePtr body = CommMessage::Allocate(incomingHeader_.bodyLength);
+  CommMessagePtr body = CommMessage::AllocateForRead(incomingHeader_.bodyLength);
   if (body == nullptr) {
     LOG_ERROR(logger_, "do_read_body - no memory for a body of "
                            << incomingHeader_.bodyLength << " bytes. Client will be disconnected. "
@@ -180,7 +180,7 @@ int CommSocketBase::Receive(CommMessagePtr& message) {
       }
     } while (header.bodyLength == 0);
 
-    CommMessagePtr body = CommMessage::Allocate(header.bodyLength);
+    CommMessagePtr body = CommMessage::AllocateForRead(header.bodyLength);
     if (body == nullptr) {
       return failed("no memory for the body");
     }

@@ -49,6 +49,9 @@ class ISockCommClient : public IOptionSink {
   // Payload buffers that requests can hand over without a copy.
   virtual uint8_t* AllocPayload(uint32_t length) = 0;
   virtual void FreePayload(uint8_t* payload) = 0;
+  // A payload buffer whose bytes the caller writes before it sends them (a file piece read into
+  // it): only its headers are zeroed, and it may be one recycled from an earlier piece.
+  virtual uint8_t* AllocFilledPayload(uint32_t length) { return AllocPayload(length); }
   // The best usable session's Connect, Disconnect and Receive; kNoUsableSession without one.
   virtual int32_t ConnectBest() = 0;
   virtual void CloseBest() = 0;

@@ -201,6 +201,10 @@ void SockCommClient::FreePayload(uint8_t* payload) {
   sondrel::FreePayload(payload);
 }
 
+uint8_t* SockCommClient::AllocFilledPayload(uint32_t length) {
+  return sondrel::AllocPayloadForFill(length);
+}
+
 int32_t SockCommClient::ConnectBest() {
   const SessionPtr best = SelectBestSession(Server_Down);
   return best != nullptr ? best->Connect() : kNoUsableSession;

@@ -56,6 +56,7 @@ class SockCommClient final : public ISockCommClient, public ChannelSessionProvid
                       int32_t timeoutMs, bool callerKeepsPayload) override;
   uint8_t* AllocPayload(uint32_t length) override;
   void FreePayload(uint8_t* payload) override;
+  uint8_t* AllocFilledPayload(uint32_t length) override;
   int32_t ConnectBest() override;
   void CloseBest() override;
   int32_t ReceiveBest(CommMessagePtr& message) override;

@@ -1,13 +1,21 @@
 #include "protocol/comm_message.h"
 
-#include <cstdlib>
 #include <new>
+
+#include "protocol/payload_buffer.h"
 
 namespace sondrel {
 
 CommMessagePtr CommMessage::Allocate(size_t size) {
-  // calloc(0) may return null; a message always has a block.
-  auto* block = static_cast<uint8_t*>(std::calloc(size == 0 ? 1 : size, 1));
+  uint8_t* block = AllocateBlock(size, BlockFill::Zeroed);
+  if (block == nullptr) {
+    return nullptr;
+  }
+  return Adopt(block, size);
+}
+
+CommMessagePtr CommMessage::AllocateForRead(size_t size) {
+  uint8_t* block = AllocateBlock(size, BlockFill::Unset);
   if (block == nullptr) {
     return nullptr;
   }
@@ -18,13 +26,13 @@ CommMessagePtr CommMessage::Adopt(uint8_t* block, size_t size) {
   try {
     return std::make_shared<CommMessage>(Token{}, block, size);
   } catch (const std::bad_alloc&) {
-    std::free(block);
+    ReleaseBlock(block);
     return nullptr;
   }
 }
 
 CommMessage::~CommMessage() {
-  std::free(block_);
+  ReleaseBlock(block_);
 }
 
 }  // namespace sondrel

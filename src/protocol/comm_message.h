@@ -3,8 +3,9 @@
 //
 // An outgoing message is a whole frame: frame header, message header, payload, trailer. A received
 // message is a record: message header, payload (decompressed when it arrived compressed), 4 zero
-// bytes. The block comes from the C heap (calloc, here or in AllocPayload) and is released with
-// free, so a payload buffer with headroom can be adopted as a message without a copy.
+// bytes. The block comes from the C heap or from the recycled blocks of payload_buffer.h (here or
+// in AllocPayload) and is released with ReleaseBlock, so a payload buffer with headroom can be
+// adopted as a message without a copy.
 #pragma once
 
 #include <cstddef>
@@ -23,8 +24,11 @@ class CommMessage {
  public:
   // A message of `size` zero bytes; null when the memory is not available.
   static CommMessagePtr Allocate(size_t size);
-  // Takes over `block`, a C-heap block of at least `size` bytes. On failure the block is freed
-  // and null is returned, so ownership has passed in every case.
+  // A message of `size` bytes left as they are, for a reader that fills every one of them (a
+  // body that arrives short is never delivered).
+  static CommMessagePtr AllocateForRead(size_t size);
+  // Takes over `block`, a C-heap or recycled block of at least `size` bytes. On failure the block
+  // is freed and null is returned, so ownership has passed in every case.
   static CommMessagePtr Adopt(uint8_t* block, size_t size);
 
   CommMessage(Token, uint8_t* block, size_t size) : block_(block), size_(size) {}

@@ -2,7 +2,6 @@
 
 #include <zlib.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -33,7 +32,7 @@ Compressed Compress(const uint8_t* payload, uint32_t payloadLength, int32_t leve
   if (bound > kMaxSentPayloadLength) {
     return {};
   }
-  auto* block = static_cast<uint8_t*>(std::calloc(bound + frame::kFrameOverhead, 1));
+  uint8_t* block = AllocateBlock(bound + frame::kFrameOverhead, BlockFill::Zeroed);
   if (block == nullptr) {
     return {};
   }
@@ -43,7 +42,7 @@ Compressed Compress(const uint8_t* payload, uint32_t payloadLength, int32_t leve
           ? compress(block + frame::kPayloadOffset, &streamLength, payload, payloadLength)
           : compress2(block + frame::kPayloadOffset, &streamLength, payload, payloadLength, level);
   if (result != Z_OK) {
-    std::free(block);
+    ReleaseBlock(block);
     return {};
   }
   const size_t frameLength = streamLength + frame::kFrameOverhead;
@@ -67,6 +66,8 @@ void WriteHeaders(uint8_t* frameBytes, const OutgoingHeader& header, uint32_t se
   StoreLittleEndian<uint32_t>(frameBytes + InFrame(frame::kPayloadLength), payloadLength);
   StoreLittleEndian<int32_t>(frameBytes + InFrame(frame::kAnswerTimeoutMs), header.answerTimeoutMs);
   StoreLittleEndian<uint32_t>(frameBytes + InFrame(frame::kServerStatus), header.serverStatus);
+  // A buffer filled by its caller holds whatever was there before behind the payload.
+  std::memset(frameBytes + frame::kPayloadOffset + sentLength, 0, frame::kTrailerSize);
 }
 
 }  // namespace

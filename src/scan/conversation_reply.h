@@ -18,6 +18,8 @@ struct ConversationReply {
 
   // A payload buffer for a reply, from the comm client; null when memory is short.
   uint8_t* Allocate(uint32_t length) const { return client.AllocPayload(length); }
+  // A payload buffer for a reply whose every byte sent is written first: a file piece.
+  uint8_t* AllocateFilled(uint32_t length) const { return client.AllocFilledPayload(length); }
   // Hands over a buffer from Allocate; the comm client releases it.
   void SendBuffer(uint32_t type, uint32_t kind, uint8_t* payload, uint32_t length) const {
     client.SendRequest(&context, channel, type, kind, payload, length, timeoutMs, false);

@@ -61,7 +61,7 @@ class ReadAnswer {
     std::optional<Piece> held;
     while (true) {
       const uint32_t count = std::min(remaining, kMaxFilePiece);
-      uint8_t* buffer = reply_.Allocate(count + BufferDescriptor::kSize);
+      uint8_t* buffer = reply_.AllocateFilled(count + BufferDescriptor::kSize);
       if (buffer == nullptr) {
         status = kOutOfMemory;
         break;

@@ -46,7 +46,8 @@ TEST(ServerOptionsTest, TheConfigFileTakesTheSameNamesAndTheCommandLineWins) {
   const auto config = dir.Write("server.ini",
                                 "workers = 3\nlisten = [\"127.0.0.1:1\", \"[::1]:2\"]\n"
                                 "max-file-size = 8G\nmetrics = 127.0.0.1:9100\n"
-                                "cache-weak-fingerprints = true\n");
+                                "cache-weak-fingerprints = true\n"
+                                "shared-cache = redis://10.0.0.7:6380\n");
   const ParsedOptions parsed = Parse({"--config", config.string(), "--workers", "5"});
   ASSERT_TRUE(parsed.options);
   EXPECT_EQ(parsed.options->workers, 5u);
@@ -55,6 +56,7 @@ TEST(ServerOptionsTest, TheConfigFileTakesTheSameNamesAndTheCommandLineWins) {
   EXPECT_EQ(parsed.options->maxFileSize, kEngineMaxFileSize) << "capped at the engine's limit";
   EXPECT_TRUE(parsed.options->metrics);
   EXPECT_TRUE(parsed.options->cacheWeakFingerprints);
+  EXPECT_EQ(parsed.options->sharedCache, "redis://10.0.0.7:6380");
 }
 
 TEST(ServerOptionsTest, RefusesWhatCannotWork) {
@@ -63,6 +65,8 @@ TEST(ServerOptionsTest, RefusesWhatCannotWork) {
                                              {"--listen", "127.0.0.1:70000"},
                                              {"--tls-listen", "127.0.0.1:0"},
                                              {"--workers", "0"},
+                                             {"--shared-cache", "10.0.0.7:6380"},
+                                             {"--shared-cache-timeout", "0"},
                                              {"--log-level", "loud"},
                                              {"--tls-client-ca", "/nonexistent/ca.pem"},
                                              {"--tls-client-ca", "/dev/null"},
