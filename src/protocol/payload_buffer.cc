@@ -75,9 +75,10 @@ class BlockPool {
 };
 
 BlockPool& Pool() {
-  // Never destroyed: messages may still be released by threads that outlive static destruction.
-  static BlockPool* pool = new BlockPool;
-  return *pool;
+  // Destroyed when the library is unloaded or the program ends, after every thread that moves
+  // messages has stopped, so that a host that unloads the library gets the kept blocks back.
+  static BlockPool pool;
+  return pool;
 }
 
 bool Recycled(size_t size) {
