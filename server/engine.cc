@@ -79,7 +79,8 @@ std::shared_ptr<const Engine> Engine::Load(const std::vector<std::string>& datab
     return nullptr;
   }
   // Taken before and after loading: files that changed meanwhile give no version at all.
-  std::string databaseVersion = DatabaseVersion(databases);
+  std::string databaseVersion =
+      limits.withDatabaseVersion ? DatabaseVersion(databases) : std::string();
   const uint64_t scanSize = std::min<uint64_t>(limits.maxFileSize * 4, 0xFFFFFFFFull);
   cl_engine_set_num(engine, CL_ENGINE_MAX_FILESIZE, static_cast<long long>(limits.maxFileSize));
   cl_engine_set_num(engine, CL_ENGINE_MAX_SCANSIZE, static_cast<long long>(scanSize));
@@ -99,7 +100,7 @@ std::shared_ptr<const Engine> Engine::Load(const std::vector<std::string>& datab
     cl_engine_free(engine);
     return nullptr;
   }
-  if (databaseVersion != DatabaseVersion(databases)) {
+  if (limits.withDatabaseVersion && databaseVersion != DatabaseVersion(databases)) {
     SERVER_WARN(
         "the signature databases changed while they were loaded: this engine shares "
         "no cache entries");

@@ -25,6 +25,9 @@ struct EngineLimits {
   // Largest file the engine scans; it also bounds the data scanned within (four times this).
   uint64_t maxFileSize = 100ull << 20;
   uint32_t maxScanTimeMs = 300000;
+  // Whether the engine carries its databases' version (database_version.h), which costs reading
+  // every database file twice more at each load: only a server with a shared cache needs it.
+  bool withDatabaseVersion = false;
 };
 
 struct EngineResult {
@@ -50,7 +53,7 @@ class Engine {
   // A number no other engine of this process has: the databases the engine was built from.
   uint64_t generation() const { return generation_; }
   // The same text on every server whose engine is built from the same databases by the same
-  // libclamav (database_version.h); empty when that cannot be told.
+  // libclamav (database_version.h); empty when not asked for or when that cannot be told.
   const std::string& databaseVersion() const { return databaseVersion_; }
 
  private:

@@ -132,7 +132,8 @@ int RunServer(const ServerOptions& options, std::ostream& out) {
   // Every client holds a connection: as many as the hard limit allows.
   SERVER_DEBUG("open files allowed: " << platform::RaiseOpenFileLimit());
   EngineHolder engines(options.databases,
-                       {options.maxFileSize, static_cast<uint32_t>(options.scanTimeout * 1000)});
+                       {options.maxFileSize, static_cast<uint32_t>(options.scanTimeout * 1000),
+                        !options.sharedCache.empty()});
   std::string error;
   if (!engines.Load(error)) {
     SERVER_ERROR(error);
